@@ -1,0 +1,117 @@
+/*
+ * setup.h - private header of the setup module: the window's control
+ * handles and tables, the template tables, and the procedures that the
+ * module's files share.
+ *
+ * The handles are made once by BuildSetupWindow and live until the process
+ * ends; a handle whose control was not made is NULL.  The template tables
+ * are constant data ending in a NULL entry.  Everything runs on the one GUI
+ * thread.  (Include GoogleTest before this header: the toolkit's headers
+ * define macros such as Message and GetString.)
+ */
+#ifndef VARTENA_SETUP_H
+#define VARTENA_SETUP_H
+
+#include <ncbi.h>
+#include <vibrant.h>
+
+#include "utility.h"
+
+/* ---- Template tables (files of their own) */
+
+extern const char *const SetData[];       /* .vartenarc, 215 lines */
+extern const char *const init[];          /* init resource file, 290 lines */
+extern const char *const CompileRhs[];    /* compile script, csh style */
+extern const char *const CompileRhsKsh[]; /* compile script, ksh style */
+extern const char *const IncludeRhs[];    /* system header vtn_sys.h */
+extern const char *const Palette[];       /* palette file, 26 lines */
+
+/* ---- Window state */
+
+extern Nlm_WindoW wSetup;     /* the setup window */
+extern Nlm_TexT tKernel;      /* package directory */
+extern Nlm_TexT tInclude;     /* C compiler include options */
+extern Nlm_TexT tLib;         /* C compiler libraries */
+extern Nlm_TexT tCppName;     /* C++ compiler name */
+extern Nlm_TexT tCppLib;      /* C++ compiler options */
+extern Nlm_TexT tShellPath;   /* the shell path */
+extern Nlm_GrouP gC;          /* "C compiler" */
+extern Nlm_GrouP gCpp;        /* "C++ compiler" */
+extern Nlm_GrouP gAdjust;     /* "Tuning" */
+extern Nlm_MenU mAdjust;      /* "Tuning" submenu of Help */
+extern Nlm_GrouP gInst;       /* "Installation": 1 Full, 2 User */
+extern Nlm_GrouP gShellStyle; /* "Shell style": row n of shells */
+extern Nlm_GrouP gShellPath;  /* "Shell path" */
+extern Nlm_GrouP gReg;        /* "Registration", NULL without a notice */
+extern Nlm_ButtoN bReg;       /* the notice consent, NULL without a notice */
+extern Nlm_GrouP gTerm;       /* the "Setup" and "Cancel" buttons */
+extern Nlm_IteM iKernel, iC, iCpp, iInst, iShell; /* Help menu items */
+
+/* A tuning entry: label (prompt and Help item), settings section and key,
+ * the text field and Help item made at start-up (NULL when the template has
+ * no line for the key), the help text.  Adjust holds three entries and a
+ * terminating entry of NULLs; every walk takes exactly the first three. */
+struct TuningEntry {
+    const char *label;
+    const char *section;
+    const char *key;
+    Nlm_TexT field;
+    Nlm_IteM item;
+    const char *help;
+};
+#define TUNING_ENTRIES 3
+extern struct TuningEntry Adjust[TUNING_ENTRIES + 1];
+
+/* A shell style: radio label, option appended to SHELL for the shell path,
+ * compile-script table.  The radio value of a row is its position from 1. */
+struct ShellStyle {
+    const char *name;
+    const char *option;
+    const char *const *script;
+};
+#define SHELL_STYLES 2
+extern const struct ShellStyle shells[SHELL_STYLES];
+
+/* The install notice's command line, with one "?" that the run replaces by
+ * "m" (Full) or "u" (User). */
+extern char msg[];
+
+/* The autodif compile command; the run reuses it as its line buffer. */
+extern char CompAutodif[PARBUF_SIZE];
+
+/* ---- Window (window.cc) */
+
+/* Builds the whole setup window, switches and alignment included, and
+ * returns it, not yet shown.  Nlm_Main shows it and runs the event loop. */
+Nlm_WindoW BuildSetupWindow(void);
+
+void InstActnProc(Nlm_GrouP group);
+void ShellStyleProc(Nlm_GrouP group);
+void PathCheckProc(Nlm_TexT field);
+void CancelProc(Nlm_ButtoN button);
+
+/* Runs a shell command line with a private temporary directory as its
+ * working directory, then calls read(dir) while the directory still exists,
+ * and removes the directory with everything in it.  FALSE when no
+ * temporary directory could be made (read is not called then). */
+Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir));
+
+/* ---- Installation run (run.cc) */
+
+void SetupProc(Nlm_ButtoN button);
+
+/* Writes a template table to name with the nine-character permission
+ * string; with expand, every line goes through the settings store first.
+ * FALSE (after "Cannot open file '%s'") only when the file cannot be
+ * opened.  name may point into ParBuf. */
+Nlm_Boolean CreateFile(const char *name, const char *const *lines,
+                       const char *permissions, Nlm_Boolean expand);
+
+/* ---- Field help (help.cc) */
+
+extern Nlm_WindoW msgPrevWin;
+void HelpProc(Nlm_IteM item);
+void helpMessage(const char *text);
+void msgCloseProc(Nlm_WindoW window);
+
+#endif /* VARTENA_SETUP_H */

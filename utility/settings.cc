@@ -1,0 +1,4 @@
+/* The settings store (being written). */
+#include "utility.h"
+
+char ParBuf[PARBUF_SIZE];

@@ -1,0 +1,167 @@
+/*
+ * utility.h - the utility layer shared by the package's programs.
+ *
+ * Contract
+ * --------
+ * - C linkage, C types only: the package's C programs include this header
+ *   as it stands.  Booleans are the toolkit's one-byte truth value
+ *   (unsigned char, TRUE 1, FALSE 0); 16-bit counts are short.
+ * - Ownership: ParBuf is one shared 500-byte buffer; a text returned in it
+ *   is valid until its next use by anyone, so callers copy what they keep.
+ *   StrSubstitute and StrInsert take an owned heap string (Nlm_MemGet /
+ *   Nlm_StringSave) and hand back the string that stands for it from then
+ *   on; the pointer passed in must not be used again.  CurrentDirectory
+ *   returns a block that the caller frees with Nlm_MemFree.
+ * - Failures are reported once, where they happen, in a modal alert
+ *   (Nlm_Message with key 1); the operation then returns NULL or FALSE and
+ *   callers do not report it again.
+ * - Limits: texts read from the settings file, their expansions and
+ *   formatted texts hold at most 499 characters; a longer text is cut at
+ *   499.  Nothing here writes past a buffer.
+ * - One thread: nothing here is guarded.
+ */
+#ifndef VARTENA_UTILITY_H
+#define VARTENA_UTILITY_H
+
+#include <stddef.h>
+#include <stdio.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Settings store: .vartenarc through the toolkit's settings functions */
+
+#define PARBUF_SIZE 500
+
+/* The shared result buffer of the settings reads, empty at start. */
+extern char ParBuf[PARBUF_SIZE];
+
+/* Reads [section] key, expands references, "~" and backquotes, then uses the
+ * result as a printf format for the further arguments; the result is in
+ * ParBuf.  NULL (after an alert) when the key is missing or empty, or a
+ * reference in it is undefined; ParBuf is then left untouched. */
+char *GetParam(const char *section, const char *key, ...);
+
+/* As GetParam without the formatting step; the value is read straight into
+ * ParBuf, which is empty after "not found". */
+char *GetParamString(const char *section, const char *key);
+
+/* Appends the value to the text now in ParBuf and expands the whole. */
+char *GetParamAppend(const char *section, const char *key);
+
+/* Stores value under [section] key; every newline of value becomes "~" in
+ * place, in the caller's string.  A NULL key removes the whole section, a
+ * NULL value the key.  The file is rewritten at once. */
+unsigned char SetParam(const char *section, const char *key, char *value);
+
+/* Expands $(Section.KEY) references in text (a 500-byte buffer), then turns
+ * "~" into newlines and removes backquotes.  section and key name the
+ * setting being read in the TRANSLN alert and may be NULL.  FALSE when a
+ * reference is undefined (the text is then cut at that reference) or when
+ * the references nest without end. */
+unsigned char Translate(char *text, const char *section, const char *key);
+
+/* Reference expansion alone, as in Translate. */
+unsigned char TranslateRef(char *text, const char *section, const char *key);
+
+/* Removes every backquote from text in place; always returns NULL. */
+char *RemoveEmptyChars(char *text);
+
+/* TRUE when an entry ".vartenarc" exists in the current directory. */
+unsigned char GetConfigFilePath(void);
+
+/* Shows the message of key in section [KernelErrors], expanded and used as
+ * a printf format for the further arguments.  A missing text shows nothing.
+ * Always TRUE. */
+unsigned char Warning(const char *key, ...);
+
+/* ---- String editing */
+
+/* Strips space, newline, carriage return, tab and 0x1A from both ends. */
+void StrTrim(char *s);
+
+/* Replaces every occurrence of pat by rep, left to right without overlap,
+ * never searching a replacement again; with wordStart only where the
+ * occurrence does not follow an ASCII letter or digit.  *count (if given)
+ * receives the number of replacements.  Returns the owned string. */
+char *StrSubstitute(char *s, const char *pat, const char *rep,
+                    unsigned char wordStart, short *count);
+
+/* Inserts ins at position pos (0 .. length of s) of the owned string s and
+ * returns the new owned string. */
+char *StrInsert(char *s, short pos, const char *ins);
+
+/* ---- Description files: the one module-wide text descriptor */
+
+/* Descriptor position: level in bits 31..24, byte offset in bits 23..0;
+ * -1 is no position. */
+unsigned char DescOpen(const char *name);
+void DescClose(void);
+unsigned char DescEof(void);
+void DescRewind(void);
+int DescSeek(int pos);
+/* buf holds at least 350 bytes; it is returned, or NULL at the end. */
+char *GetLine(char *buf);
+int FindLine(const char *text);
+short CountLines(void);
+short mCountLines(short column);
+char *mGetLine(char *buf, short column);
+/* Width in pixels of the widest line of a text file in the GUI library's
+ * current font; 0 when the file cannot be opened. */
+short FileLineMaxWidth(const char *path);
+
+/* ---- Files, directories, dialogs and commands */
+
+void ChangeDirectory(const char *path);
+/* A new 4,095-byte block holding the working directory ("" when it cannot
+ * be had), or NULL when no memory is left. */
+char *CurrentDirectory(void);
+unsigned char TruncateFile(FILE *stream, int length);
+unsigned char myGetInputFileName(char *buf, size_t size, const char *ext);
+unsigned char myGetOutputFileName(char *buf, size_t size, const char *dflt);
+short ExecuteCommand(const char *command, void *unused, short (*callback)(void));
+void myProcessAnyEvent(void);
+
+/* ---- Shared library registry */
+
+#define LIB_SLOTS 20
+
+/* A slot is in use exactly when name is not NULL. */
+struct LibSlot {
+    char *name;    /* heap copy of the path as loaded */
+    void *handle;  /* the dynamic loader's handle */
+    int count;     /* locks not yet released */
+};
+extern struct LibSlot Libs[LIB_SLOTS];
+
+/* A deferred unlock; the list runs newest first. */
+struct UnlockRequest {
+    struct UnlockRequest *next;
+    void (*callback)(void);
+    void *handle;
+};
+extern struct UnlockRequest *UnlockList;
+
+/* The host's service tables, handed to "_VartInit" and "_VartIInit". */
+#define CORE_FUNCS 32
+#define INTER_FUNCS 32
+extern void *CoreFuncTable[CORE_FUNCS];
+extern void *InterFuncTable[INTER_FUNCS];
+extern void *LibHandles[1];
+
+void *LibraryLock(const char *key);
+void *my_LibraryLock(const char *path);
+void *LibraryUnlock(void *handle);
+int my_LibraryUnlock(void *handle);
+void *LibraryFuncAddress(void *handle, const char *name);
+void *LibraryFuncAddressCond(void *handle, const char *name);
+void LibraryUnlockRequest(void *handle, void (*callback)(void));
+void LibraryUnlockRequested(void);
+void LibraryUnlockAll(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VARTENA_UTILITY_H */
