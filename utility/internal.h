@@ -1,0 +1,48 @@
+/*
+ * internal.h - declarations shared by the files of the utility layer only;
+ * the package's programs include utility.h.  C linkage like utility.h.
+ */
+#ifndef VARTENA_UTILITY_INTERNAL_H
+#define VARTENA_UTILITY_INTERNAL_H
+
+#include <stddef.h>
+
+#include "utility.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The name every settings call hands to the toolkit, which turns it into
+ * ".vartenarc". */
+#define SETTINGS_FILE "vartena"
+
+/* Message key of every alert: a modal alert with a single OK button. */
+#define ALERT_OK 1
+
+/* The toolkit reads a settings line of at most this many characters and
+ * takes the rest of a longer line for a line of its own. */
+#define SETTINGS_LINE_MAX 255
+
+/* A reference may be expanded inside at most this many inserted values
+ * (a chain of this many keys expands, one more fails), and one expansion
+ * replaces at most REF_MAX_REPLACEMENTS references; past either bound the
+ * read fails with "references nest too deeply". */
+#define REF_MAX_NESTING 32
+#define REF_MAX_REPLACEMENTS 1000
+
+/* Translate on a buffer of size bytes (at least 1): references, "~" and
+ * backquotes are expanded in place, and a text that grows past size - 1
+ * characters is cut there; nothing is written past size bytes.  A text
+ * with no NUL within size is cut at size - 1 first.  section and key name
+ * the setting being read in the alerts and may be NULL.  FALSE (after an
+ * alert) when a reference is undefined or references nest too deeply;
+ * FALSE without an alert for a NULL text or a size of 0.  Translate is
+ * TranslateBuf with PARBUF_SIZE. */
+unsigned char TranslateBuf(char *text, size_t size, const char *section, const char *key);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VARTENA_UTILITY_INTERNAL_H */
