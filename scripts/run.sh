@@ -5,6 +5,7 @@
 # window is closed.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
+. "$VART_ROOT/tests/e2e/xvt.sh"
 
 vart_install_packages "${VART_PACKAGES[@]}"
 vart_build "$VART_BUILD"
@@ -20,7 +21,7 @@ fi
 vart_start_xvfb
 "$program" &
 pid=$!
-if ! wid=$(timeout 20 xdotool search --sync --name '^vartena 1.5 setup$' | head -n 1) || [ -z "$wid" ]; then
+if ! wid=$(xvt_find_window "vartena 1.5 setup" 20); then
   echo "the setup window did not appear" >&2
   kill "$pid" 2>/dev/null
   exit 1
@@ -28,7 +29,19 @@ fi
 sleep 1
 shot="$VART_BUILD/screenshot.png"
 import -window "$wid" "$shot"
-kill "$pid" 2>/dev/null
-wait "$pid" 2>/dev/null || true
-echo "No DISPLAY: the window ran on a virtual X server and was closed."
+# Close it as a user would: "Cancel" is the right one of the bottom row.
+cancel=$(xvt_bottom_row "$wid" | tail -n 1 | cut -d' ' -f1) || cancel=
+status=0
+if [ -n "$cancel" ] && xvt_click_widget "$cancel"; then
+  xvt_wait_exit "$pid" 10 || status=$?
+else
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null || true
+  status=1
+fi
+if [ "$status" -ne 0 ]; then
+  echo "the window did not close on Cancel (status $status)" >&2
+  exit 1
+fi
+echo "No DISPLAY: the window ran on a virtual X server and was closed with Cancel."
 echo "Screenshot: $shot"
