@@ -109,6 +109,9 @@ Nlm_Boolean CreateFile(const char *name, const char *const *lines,
 
 /* ---- Field help (help.cc) */
 
+/* The help texts of the three tuning entries, carried as their help field. */
+extern const char helpPrinter[], helpPreviewer[], helpDifferentiator[];
+
 extern Nlm_WindoW msgPrevWin;
 void HelpProc(Nlm_IteM item);
 void helpMessage(const char *text);
