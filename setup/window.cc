@@ -39,12 +39,12 @@ Nlm_MenU mAdjust;
 Nlm_ButtoN bReg;
 Nlm_IteM iKernel, iC, iCpp, iInst, iShell;
 
-/* label, section, key, field, item, help; the help texts are filled in by
- * the field help.  Walks take exactly the first three entries. */
+/* label, section, key, field, item, help; the help texts belong to the
+ * field help.  Walks take exactly the first three entries. */
 struct TuningEntry Adjust[TUNING_ENTRIES + 1] = {
-    {"Printer command", "Visual", "HCPRINTER", NULL, NULL, NULL},
-    {"PostScript previewer", "Visual", "HCVIEWER", NULL, NULL, NULL},
-    {"External differentiator", "Compiler", "EXTDIFF", NULL, NULL, NULL},
+    {"Printer command", "Visual", "HCPRINTER", NULL, NULL, helpPrinter},
+    {"PostScript previewer", "Visual", "HCVIEWER", NULL, NULL, helpPreviewer},
+    {"External differentiator", "Compiler", "EXTDIFF", NULL, NULL, helpDifferentiator},
     {NULL, NULL, NULL, NULL, NULL, NULL},
 };
 
