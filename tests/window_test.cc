@@ -4,11 +4,8 @@
 
 #include "toolkit.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
@@ -18,8 +15,8 @@
 #include "support.h"
 #include "window_menu.h"
 
-/* The toolkit's own object links and shell widget (its internal header
- * cannot be included beside Motif's). */
+/* The toolkit's object links and shell widget (its internal header clashes
+ * with Motif's). */
 extern "C" {
 Nlm_GraphiC Nlm_GetChild(Nlm_GraphiC a);
 Nlm_GraphiC Nlm_GetNext(Nlm_GraphiC a);
@@ -28,39 +25,14 @@ void *Nlm_GetWindowShell(Nlm_WindoW w);
 
 namespace {
 
-/* Sets or unsets an environment variable for one scope. */
-class EnvVar {
-public:
-    explicit EnvVar(const char *name) : name_(name)
-    {
-        const char *value = getenv(name);
-        had_ = value != NULL;
-        if (had_)
-            old_ = value;
-    }
-    ~EnvVar()
-    {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    void set(const std::string &value) { setenv(name_.c_str(), value.c_str(), 1); }
-    void unset() { unsetenv(name_.c_str()); }
-
-private:
-    std::string name_;
-    std::string old_;
-    bool had_;
-};
+typedef std::vector<std::string> Texts;
 
 int beeps = 0;
 void LIBCALLBACK countBeep(void) { beeps++; }
 
 std::string title(Nlm_Handle h)
 {
-    char buf[8192];
-    buf[0] = '\0';
+    char buf[8192] = "";
     Nlm_GetTitle(h, buf, sizeof buf);
     return buf;
 }
@@ -80,16 +52,23 @@ std::vector<Nlm_GraphiC> children(Nlm_Handle parent)
     return list;
 }
 
-std::string workingDirectory()
+std::string output(const std::string &command)
 {
-    char buf[8192];
-    return getcwd(buf, sizeof buf) != NULL ? buf : "";
+    std::string out;
+    char buf[1024];
+    FILE *p = popen(command.c_str(), "r");
+    while (p != NULL && fgets(buf, sizeof buf, p) != NULL)
+        out += buf;
+    if (p != NULL)
+        pclose(p);
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
 }
 
-/* Hands the toolkit the events that have arrived until done() or the
- * deadline. */
+/* Hands the toolkit its events until done() or the deadline. */
 template <typename Done>
-bool pumpUntil(Done done, int milliseconds)
+bool pumpUntil(Done done, long milliseconds)
 {
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -105,44 +84,34 @@ bool pumpUntil(Done done, int milliseconds)
     }
 }
 
-std::string commandOutput(const char *command)
-{
-    std::string out;
-    FILE *p = popen(command, "r");
-    if (p == NULL)
-        return out;
-    char buf[1024];
-    while (fgets(buf, sizeof buf, p) != NULL)
-        out += buf;
-    pclose(p);
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return out;
-}
-
-/* Each test builds a fresh window in its own scratch directory, with
- * SHELL, TMPDIR and the beep hook restored afterwards. */
-class WindowTest : public ::testing::Test {
+/* Each test builds its windows in its own scratch directory; SHELL,
+ * TMPDIR, the working directory and the beep hook are restored. */
+class Window : public ::testing::Test {
 protected:
-    WindowTest() : shell_("SHELL"), tmpdir_("TMPDIR") {}
-
     void SetUp() override
     {
+        for (const char *name : {"SHELL", "TMPDIR"})
+            saved_.push_back({name, getenv(name) != NULL, getenv(name) != NULL ? getenv(name) : ""});
         beeps = 0;
         previousBeep_ = Nlm_SetBeepHook(countBeep);
-        shell_.set("/bin/tcsh");
-        tmpdir_.set(scratch_ / "tmp");
+        setenv("SHELL", "/bin/tcsh", 1);
+        setenv("TMPDIR", (scratch_ / "tmp").c_str(), 1);
         mkdir((scratch_ / "tmp").c_str(), 0700);
     }
-
     void TearDown() override
     {
         if (wSetup != NULL)
             Nlm_Remove(wSetup);
         Nlm_SetBeepHook(previousBeep_);
+        for (const Saved &env : saved_) {
+            if (env.set)
+                setenv(env.name, env.value.c_str(), 1);
+            else
+                unsetenv(env.name);
+        }
     }
 
-    /* Builds the window; the build itself shows no alert. */
+    /* A new window; building it shows no alert. */
     void build()
     {
         if (wSetup != NULL)
@@ -151,524 +120,279 @@ protected:
         ASSERT_NE(nullptr, BuildSetupWindow());
         EXPECT_EQ(0u, alerts.count());
     }
-
-    void choose(Nlm_GrouP group, Nlm_Int2 value, void (*action)(Nlm_GrouP))
+    void install(Nlm_Int2 kind) { Nlm_SetValue(gInst, kind); InstActnProc(gInst); }
+    Texts helpMenu()
     {
-        Nlm_SetValue(group, value);
-        action(group);
+        Texts out;
+        for (const MenuLine &line : MenuLines(Nlm_GetWindowShell(wSetup), "Help"))
+            out.push_back(std::string(line.depth, '>') + line.label + (line.sensitive ? "" : " (off)"));
+        return out;
     }
 
-    std::vector<Nlm_TexT> textFields() const
-    {
-        return {tKernel, tInclude, tLib, tCppName, tCppLib, Adjust[0].field, Adjust[1].field, Adjust[2].field};
-    }
-
+    struct Saved {
+        const char *name;
+        bool set;
+        std::string value;
+    };
     vt::ScratchDir scratch_;
-    EnvVar shell_;
-    EnvVar tmpdir_;
+    std::vector<Saved> saved_;
     BeepHook previousBeep_ = NULL;
 };
 
-/* ---- Defaults and the state at first show */
-
-class WindowDefaults : public WindowTest {};
-
-TEST_F(WindowDefaults, FieldsHoldTheirDefaults)
+TEST_F(Window, FirstShowsDefaultsOnUserWithCompilersOffAndShellHidden)
 {
-    build();
-    EXPECT_EQ("vartena 1.5 setup", title(wSetup));
-    EXPECT_EQ("", title(tKernel));
-    EXPECT_EQ("", title(tInclude));
-    EXPECT_EQ("-lc -lm", title(tLib));
-    EXPECT_EQ("c++", title(tCppName));
-    EXPECT_EQ(" -O2 -fPIC -lc -lm", title(tCppLib));
-}
-
-TEST_F(WindowDefaults, TuningDefaultsAreTheTemplateValues)
-{
-    /* the whole EXTDIFF value of [Compiler], as the written file holds it */
-    std::string extdiff, section;
+    std::string extdiff, section; /* [Compiler] EXTDIFF as the written file has it */
     for (const std::string &line : vt::SplitLines(vt::ReadFile(vt::DataDir() + "/vartenarc.golden"))) {
-        if (!line.empty() && line[0] == '[')
-            section = line;
-        else if (section == "[Compiler]" && line.compare(0, 8, "EXTDIFF=") == 0)
+        section = line[0] == '[' ? line : section;
+        if (section == "[Compiler]" && line.compare(0, 8, "EXTDIFF=") == 0)
             extdiff = line.substr(8);
     }
     ASSERT_GT(extdiff.size(), 100u);
-
-    build();
-    for (int i = 0; i < TUNING_ENTRIES; i++)
-        ASSERT_NE(nullptr, Adjust[i].field) << Adjust[i].label;
-    EXPECT_EQ("lpr %s", title(Adjust[0].field));
-    EXPECT_EQ("ghostview -a5 -magstep 0 %s", title(Adjust[1].field));
-    EXPECT_EQ(extdiff, title(Adjust[2].field));
-}
-
-TEST_F(WindowDefaults, FirstShowStateIsUserWithCompilersDisabledAndShellHidden)
-{
     build();
     Nlm_Show(wSetup);
+    EXPECT_EQ(Texts({"vartena 1.5 setup", "", "", "-lc -lm", "c++", " -O2 -fPIC -lc -lm", "lpr %s",
+                     "ghostview -a5 -magstep 0 %s", extdiff}),
+              Texts({title(wSetup), title(tKernel), title(tInclude), title(tLib), title(tCppName),
+                     title(tCppLib), title(Adjust[0].field), title(Adjust[1].field), title(Adjust[2].field)}));
     EXPECT_EQ(2, Nlm_GetValue(gInst));
-    EXPECT_EQ("", title(tKernel));
-    EXPECT_FALSE(Nlm_Enabled(gC));
-    EXPECT_FALSE(Nlm_Enabled(gCpp));
-    EXPECT_FALSE(Nlm_Enabled(iC));
-    EXPECT_FALSE(Nlm_Enabled(iCpp));
-    EXPECT_FALSE(Nlm_Visible(gShellStyle));
-    EXPECT_FALSE(Nlm_Visible(gShellPath));
-    EXPECT_FALSE(Nlm_Enabled(iShell));
-    EXPECT_TRUE(Nlm_Enabled(gAdjust));
-    EXPECT_TRUE(Nlm_Enabled(iKernel));
-    EXPECT_TRUE(Nlm_Enabled(iInst));
-    for (int i = 0; i < TUNING_ENTRIES; i++)
-        EXPECT_TRUE(Nlm_Enabled(Adjust[i].item)) << Adjust[i].label;
-    ASSERT_NE(nullptr, bReg);
+    EXPECT_FALSE(Nlm_Enabled(gC) || Nlm_Enabled(gCpp) || Nlm_Enabled(iC) || Nlm_Enabled(iCpp));
+    EXPECT_FALSE(Nlm_Visible(gShellStyle) || Nlm_Visible(gShellPath) || Nlm_Enabled(iShell));
+    EXPECT_TRUE(Nlm_Enabled(gAdjust) && Nlm_Visible(gReg));
     EXPECT_FALSE(Nlm_GetStatus(bReg));
-    EXPECT_TRUE(Nlm_Visible(gReg));
+    EXPECT_EQ(Texts({"VARTENA directory", "C compiler (off)", "C++ compiler (off)", "Tuning", ">Printer command",
+                     ">PostScript previewer", ">External differentiator", "Installation", "Shell (off)"}),
+              helpMenu());
 }
 
-/* ---- The Installation switch */
-
-class InstallationSwitch : public WindowTest {};
-
-TEST_F(InstallationSwitch, FullPutsTheWorkingDirectoryAndEnablesEverything)
+TEST_F(Window, FullTakesTheWorkingDirectoryAndUserKeepsTheText)
 {
     build();
-    Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/typed/before");
-    choose(gInst, 1, InstActnProc);
-    EXPECT_EQ(workingDirectory(), title(tKernel));
-    EXPECT_TRUE(Nlm_Enabled(gC));
-    EXPECT_TRUE(Nlm_Enabled(gCpp));
-    EXPECT_TRUE(Nlm_Enabled(iC));
-    EXPECT_TRUE(Nlm_Enabled(iCpp));
-    EXPECT_TRUE(Nlm_Visible(gShellStyle));
-    EXPECT_TRUE(Nlm_Visible(gShellPath));
-    EXPECT_TRUE(Nlm_Enabled(iShell));
-}
-
-TEST_F(InstallationSwitch, UserKeepsTheDirectoryTextAndLeavesTuningAndNotice)
-{
-    build();
-    choose(gInst, 1, InstActnProc);
+    Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/typed");
+    install(1);
+    EXPECT_EQ(scratch_.path(), title(tKernel));
+    EXPECT_TRUE(Nlm_Enabled(gC) && Nlm_Enabled(gCpp) && Nlm_Visible(gShellStyle) && Nlm_Visible(gShellPath));
+    EXPECT_EQ(Texts({"VARTENA directory", "C compiler", "C++ compiler", "Tuning", ">Printer command",
+                     ">PostScript previewer", ">External differentiator", "Installation", "Shell"}),
+              helpMenu());
     Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/opt/vartena");
-    choose(gInst, 2, InstActnProc);
+    install(2);
     EXPECT_EQ("/opt/vartena", title(tKernel));
-    EXPECT_FALSE(Nlm_Enabled(gC));
-    EXPECT_FALSE(Nlm_Enabled(gCpp));
-    EXPECT_FALSE(Nlm_Visible(gShellStyle));
-    EXPECT_FALSE(Nlm_Visible(gShellPath));
-    EXPECT_FALSE(Nlm_Enabled(iShell));
-    EXPECT_TRUE(Nlm_Enabled(gAdjust));
-    EXPECT_TRUE(Nlm_Enabled(Adjust[0].item));
-    EXPECT_TRUE(Nlm_Visible(gReg));
-    EXPECT_TRUE(Nlm_Enabled(bReg));
+    EXPECT_FALSE(Nlm_Enabled(gC) || Nlm_Enabled(gCpp) || Nlm_Visible(gShellStyle) || Nlm_Enabled(iShell));
+    EXPECT_TRUE(Nlm_Enabled(gAdjust) && Nlm_Enabled(Adjust[0].item) && Nlm_Visible(gReg) && Nlm_Enabled(bReg));
 }
 
-TEST_F(InstallationSwitch, DirectoryWithABlankIsSetUnchangedWithoutBeep)
+TEST_F(Window, DirectoryWithABlankIsSetUnchangedAndTheNextCheckRemovesIt)
 {
     ASSERT_EQ(0, mkdir("my home", 0755));
     ASSERT_EQ(0, chdir("my home"));
     build();
-    choose(gInst, 1, InstActnProc);
+    install(1);
     EXPECT_EQ(scratch_ / "my home", title(tKernel));
     EXPECT_EQ(0, beeps);
-    /* the user's next edit removes that blank */
     PathCheckProc(tKernel);
     EXPECT_EQ(scratch_ / "myhome", title(tKernel));
     EXPECT_EQ(1, beeps);
 }
 
-TEST_F(InstallationSwitch, DirectoryLongerThanTheSharedBufferIsSetWhole)
+TEST_F(Window, LongDirectoryIsSetWholeAndALostOneLeavesTheField)
 {
     std::string deep = scratch_.path();
-    for (int i = 0; i < 6; i++) {
-        deep += "/" + std::string(90, static_cast<char>('a' + i));
-        ASSERT_EQ(0, mkdir(deep.c_str(), 0755));
-    }
-    ASSERT_GT(deep.size(), 560u);
+    for (char c = 'a'; c < 'g'; c++)
+        ASSERT_EQ(0, mkdir((deep += "/" + std::string(90, c)).c_str(), 0755));
     ASSERT_EQ(0, chdir(deep.c_str()));
     build();
-    choose(gInst, 1, InstActnProc);
-    EXPECT_EQ(deep, title(tKernel));
-}
-
-TEST_F(InstallationSwitch, LostWorkingDirectoryLeavesTheFieldAsItWas)
-{
-    ASSERT_EQ(0, mkdir("gone", 0755));
-    ASSERT_EQ(0, chdir("gone"));
-    ASSERT_EQ(0, rmdir((scratch_ / "gone").c_str()));
-    build();
+    install(1);
+    EXPECT_EQ(deep, title(tKernel)) << "more than the 499 characters of ParBuf";
+    ASSERT_EQ(0, rmdir(deep.c_str()));
     Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/opt/vartena");
-    choose(gInst, 1, InstActnProc);
-    EXPECT_EQ("/opt/vartena", title(tKernel));
+    install(1);
+    EXPECT_EQ("/opt/vartena", title(tKernel)) << "no working directory: the text stays";
     EXPECT_TRUE(Nlm_Enabled(gC));
 }
 
-/* ---- Shell style detection and the shell path */
-
-class ShellStyle : public WindowTest {
-protected:
-    void detect(const char *shell, const char *file)
-    {
-        if (shell != NULL)
-            shell_.set(shell);
-        else
-            shell_.unset();
-        if (file != NULL)
-            vt::WriteFile("shells.vtn", file);
-        build();
-    }
-    std::string style() const { return shells[Nlm_GetValue(gShellStyle) - 1].name; }
+/* SHELL ("-": unset), shells.vtn ("-": none), style chosen, shell path */
+struct ShellCase {
+    std::string shell, file, style, path;
 };
 
-TEST_F(ShellStyle, TcshWithoutFileIsCsh)
+TEST_F(Window, ShellStyleComesFromShellAndTheLastMatchingLine)
 {
-    detect("/bin/tcsh", NULL);
-    EXPECT_EQ(1, Nlm_GetValue(gShellStyle));
-    EXPECT_EQ("/bin/tcsh -f", title(tShellPath));
+    const std::string n19(19, 'n'), n20(20, 'n'), d492 = "/" + std::string(492, 'd');
+    const ShellCase cases[] = {
+        {"/bin/tcsh", "-", "csh", "/bin/tcsh -f"},
+        {"/usr/local/bin/bash", "bash K\n", "ksh", "/usr/local/bin/bash "},
+        {"/bin/bash", "bash k\nzsh c\nbash c\n", "csh", "/bin/bash -f"},
+        {"/bin/bash", "bash c\nbash k text after the letter\n", "ksh", "/bin/bash "},
+        {"/bin/bash", "bash k\nbash x\nbash 7\n", "ksh", "/bin/bash "},
+        {"/bin/bash", "  \t bash \t k\n", "ksh", "/bin/bash "},
+        {"/bin/bash", "# bash k\n#bash k\n1bash k\n\n", "csh", "/bin/bash -f"},
+        {"/bin/bash", "bash\nbashx k\nbas k\n", "csh", "/bin/bash -f"},
+        {"bash", "bash k\n", "ksh", "bash "},
+        {"-", "bash k\n", "csh", ""},
+        {"/opt/" + n19, n19 + " k\n", "ksh", "/opt/" + n19 + " "},
+        {"/opt/" + n20, n20 + " k\n", "csh", "/opt/" + n20 + " -f"},
+        {"/opt/" + n19, n20 + " k\n", "csh", "/opt/" + n19 + " -f"},
+        {"/bin/bash", std::string(499, 'x') + "bash k\n", "csh", "/bin/bash -f"},
+        {"/bin/bash", std::string(600, 'x') + "\nbash k\n", "ksh", "/bin/bash "},
+        {d492 + "/bash", "bash k\n", "ksh", d492 + "/bash "},
+        {d492 + "d/bash", "bash k\n", "ksh", ""},
+    };
+    for (const ShellCase &c : cases) {
+        SCOPED_TRACE(c.shell.substr(0, 40) + " / " + c.file.substr(0, 40));
+        if (c.shell != "-")
+            setenv("SHELL", c.shell.c_str(), 1);
+        else
+            unsetenv("SHELL");
+        unlink("shells.vtn");
+        if (c.file != "-")
+            vt::WriteFile("shells.vtn", c.file);
+        build();
+        EXPECT_EQ(c.style, shells[Nlm_GetValue(gShellStyle) - 1].name);
+        EXPECT_EQ(c.path, title(tShellPath));
+    }
 }
 
-TEST_F(ShellStyle, MatchingLineWithCapitalKIsKsh)
+TEST_F(Window, StyleSwitchRebuildsAnEditedPathFromShell)
 {
-    detect("/usr/local/bin/bash", "bash K\n");
-    EXPECT_EQ("ksh", style());
-    EXPECT_EQ("/usr/local/bin/bash ", title(tShellPath));
+    setenv("SHELL", "/bin/zsh", 1);
+    build();
+    for (Nlm_Int2 style : {2, 1}) {
+        Nlm_SetTitle(tShellPath, (Nlm_CharPtr) "/my/edited/shell");
+        Nlm_SetValue(gShellStyle, style);
+        ShellStyleProc(gShellStyle);
+        EXPECT_EQ(std::string("/bin/zsh") + shells[style - 1].option, title(tShellPath));
+    }
 }
 
-TEST_F(ShellStyle, LaterMatchingLineDecides)
-{
-    detect("/bin/bash", "bash k\nzsh c\nbash c\n");
-    EXPECT_EQ("csh", style());
-    detect("/bin/bash", "bash c\nbash k this text is ignored\n");
-    EXPECT_EQ("ksh", style());
-}
-
-TEST_F(ShellStyle, LetterOtherThanCOrKLeavesTheEarlierDecision)
-{
-    detect("/bin/bash", "bash k\nbash x\nbash 7\n");
-    EXPECT_EQ("ksh", style());
-}
-
-TEST_F(ShellStyle, IndentedLineMatches)
-{
-    detect("/bin/bash", "  \t bash   k\n");
-    EXPECT_EQ("ksh", style());
-}
-
-TEST_F(ShellStyle, LinesStartingWithDigitOrHashNeverMatch)
-{
-    detect("/bin/bash", "# bash k\n#bash k\n1bash k\n\n");
-    EXPECT_EQ("csh", style());
-}
-
-TEST_F(ShellStyle, NameWithoutLetterOrOtherNameDoesNotMatch)
-{
-    detect("/bin/bash", "bash\nbashx k\nbas k\n");
-    EXPECT_EQ("csh", style());
-}
-
-TEST_F(ShellStyle, ShellWithoutSlashIsItsOwnBaseName)
-{
-    detect("bash", "bash k\n");
-    EXPECT_EQ("ksh", style());
-    EXPECT_EQ("bash ", title(tShellPath));
-}
-
-TEST_F(ShellStyle, UnsetShellIsCshWithAnEmptyPath)
-{
-    detect(NULL, "bash k\n");
-    EXPECT_EQ("csh", style());
-    EXPECT_EQ("", title(tShellPath));
-}
-
-TEST_F(ShellStyle, NamesOfTwentyCharactersNeverMatch)
-{
-    const std::string name19(19, 'n'), name20(20, 'n');
-    detect(("/opt/" + name19).c_str(), (name19 + " k\n").c_str());
-    EXPECT_EQ("ksh", style()) << "a 19-character name is a shell name";
-    detect(("/opt/" + name20).c_str(), (name20 + " k\n").c_str());
-    EXPECT_EQ("csh", style()) << "a 20-character base name is refused";
-    detect(("/opt/" + name19).c_str(), (name20 + " k\n").c_str());
-    EXPECT_EQ("csh", style()) << "a 20-character word is not cut to 19";
-}
-
-TEST_F(ShellStyle, RestOfAnOverlongLineIsNotReadAsALine)
-{
-    detect("/bin/bash", (std::string(499, 'x') + "bash k\n").c_str());
-    EXPECT_EQ("csh", style());
-    detect("/bin/bash", (std::string(600, 'x') + "\nbash k\n").c_str());
-    EXPECT_EQ("ksh", style()) << "the line after a long one is read";
-}
-
-TEST_F(ShellStyle, ShellTooLongForThePathLeavesItEmpty)
-{
-    const std::string dir = "/" + std::string(492, 'd');
-    detect((dir + "/bash").c_str(), "bash k\n");
-    EXPECT_EQ("ksh", style());
-    EXPECT_EQ(dir + "/bash ", title(tShellPath)) << "499 characters fit";
-    detect((dir + "d/bash").c_str(), "bash k\n");
-    EXPECT_EQ("ksh", style());
-    EXPECT_EQ("", title(tShellPath));
-}
-
-TEST_F(ShellStyle, SwitchRebuildsAnEditedPathFromShell)
-{
-    detect("/bin/zsh", NULL);
-    Nlm_SetTitle(tShellPath, (Nlm_CharPtr) "/my/edited/shell");
-    choose(gShellStyle, 2, ShellStyleProc);
-    EXPECT_EQ("/bin/zsh ", title(tShellPath));
-    Nlm_SetTitle(tShellPath, (Nlm_CharPtr) "/my/edited/shell");
-    choose(gShellStyle, 1, ShellStyleProc);
-    EXPECT_EQ("/bin/zsh -f", title(tShellPath));
-}
-
-/* ---- The directory check */
-
-class DirectoryCheck : public WindowTest {};
-
-TEST_F(DirectoryCheck, RemovesTheFirstBlankBackslashOrCommaPerCallWithABeep)
+TEST_F(Window, DirectoryCheckRemovesOneBlankBackslashOrCommaPerEditWithABeep)
 {
     build();
     Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/a b,c\\d e");
     EXPECT_EQ(0, beeps) << "setting the text runs no check";
-    const char *steps[] = {"/ab,c\\d e", "/abc\\d e", "/abcd e", "/abcde"};
-    for (int i = 0; i < 4; i++) {
+    Texts seen;
+    for (int i = 0; i < 5; i++) {
         PathCheckProc(tKernel);
-        EXPECT_EQ(steps[i], title(tKernel));
-        EXPECT_EQ(i + 1, beeps);
+        seen.push_back(title(tKernel) + " " + std::to_string(beeps));
     }
-    PathCheckProc(tKernel);
-    EXPECT_EQ("/abcde", title(tKernel));
-    EXPECT_EQ(4, beeps);
+    EXPECT_EQ(Texts({"/ab,c\\d e 1", "/abc\\d e 2", "/abcd e 3", "/abcde 4", "/abcde 4"}), seen);
 }
 
-TEST_F(DirectoryCheck, TypedKeysAreCheckedAsTheyArrive)
+TEST_F(Window, TypedKeysAreCheckedAsTheyArriveAndTypingGoesOn)
 {
     build();
     Nlm_Show(wSetup);
     int x = 0, y = 0;
     ASSERT_TRUE(pumpUntil([&] { return WindowOrigin(Nlm_GetWindowShell(wSetup), &x, &y); }, 3000));
-    pumpUntil([] { return false; }, 200);
     Nlm_Select(wSetup);
     Nlm_Select(tKernel);
-    pumpUntil([] { return false; }, 200);
-    std::string keys = "xdotool mousemove " + std::to_string(x + 20) + " " + std::to_string(y + 20) +
-                       " type --delay 40 'a b,c\\d' &";
-    ASSERT_EQ(0, vt::Shell(keys));
-    pumpUntil([] { return title(tKernel).size() >= 4 && beeps >= 3; }, 8000);
+    pumpUntil([] { return false; }, 300);
+    ASSERT_EQ(0, vt::Shell("xdotool mousemove " + std::to_string(x + 20) + " " + std::to_string(y + 20) +
+                           " type --delay 40 'a b,c\\d' &"));
+    pumpUntil([] { return beeps >= 3 && title(tKernel).size() >= 4; }, 8000);
     pumpUntil([] { return false; }, 300);
     EXPECT_EQ("abcd", title(tKernel));
     EXPECT_EQ(3, beeps);
 }
 
-/* ---- The Help menu */
-
-class HelpMenu : public WindowTest {
-protected:
-    std::vector<std::string> labels()
-    {
-        std::vector<std::string> out;
-        for (const MenuLine &line : MenuLines(Nlm_GetWindowShell(wSetup), "Help"))
-            out.push_back(std::string(line.depth, '>') + line.label + (line.sensitive ? "" : " (off)"));
-        return out;
+TEST_F(Window, PreviewShowsTheVersionLineWithUAndLeavesUserFilesAlone)
+{
+    vt::WriteFile("del1", "first user file\n");
+    vt::WriteFile("del2", "second\n", 0600);
+    vt::WriteFile("del3", "third, no line feed");
+    const std::string listing = output("ls -l --time-style=+%s.%N del?; ls -A");
+    build();
+    Texts shown;
+    for (Nlm_GraphiC c : children(gReg)) {
+        std::vector<Nlm_GraphiC> lines = children(c);
+        if (lines.empty())
+            shown.push_back(title(c));
+        for (Nlm_GraphiC line : lines)
+            shown.push_back("  " + title(line));
     }
-};
-
-TEST_F(HelpMenu, ItemsInOrderWithTuningSubmenu)
-{
-    build();
-    std::vector<std::string> expected = {"VARTENA directory", "C compiler (off)", "C++ compiler (off)",
-                                         "Tuning", ">Printer command", ">PostScript previewer",
-                                         ">External differentiator", "Installation", "Shell (off)"};
-    EXPECT_EQ(expected, labels());
-}
-
-TEST_F(HelpMenu, FullEnablesCompilerAndShellItems)
-{
-    build();
-    choose(gInst, 1, InstActnProc);
-    std::vector<std::string> expected = {"VARTENA directory", "C compiler", "C++ compiler",
-                                         "Tuning", ">Printer command", ">PostScript previewer",
-                                         ">External differentiator", "Installation", "Shell"};
-    EXPECT_EQ(expected, labels());
-}
-
-/* ---- The install-notice preview */
-
-class NoticePreview : public WindowTest {
-protected:
-    std::vector<std::string> shownLines()
-    {
-        std::vector<std::string> lines;
-        for (Nlm_GraphiC c : children(gReg)) {
-            std::vector<Nlm_GraphiC> inner = children(c);
-            if (inner.empty())
-                lines.push_back(title(c));
-            for (Nlm_GraphiC line : inner)
-                lines.push_back("  " + title(line));
-        }
-        return lines;
-    }
-};
-
-TEST_F(NoticePreview, ShowsTheVersionLineWithUAndTheSystem)
-{
-    build();
-    ASSERT_NE(nullptr, gReg);
-    std::vector<std::string> expected = {
-        "I authorize the following e-mail message be sent to the authors:",
-        "  VARTENA 1.5u installed on",
-        "  " + commandOutput("uname -a"),
-        "This data will be used to notify you about new versions of Vartena"};
-    EXPECT_EQ(expected, shownLines());
+    Texts expected = {"I authorize the following e-mail message be sent to the authors:",
+                      "  VARTENA 1.5u installed on", "  " + output("uname -a"),
+                      "This data will be used to notify you about new versions of Vartena"};
+    EXPECT_EQ(expected, shown);
     EXPECT_EQ(bReg, (Nlm_ButtoN)children(gReg)[0]);
-    choose(gInst, 1, InstActnProc);
-    EXPECT_EQ(expected, shownLines()) << "the preview keeps u on Full";
+    EXPECT_EQ(Texts({"first user file\n", "second\n", "third, no line feed"}),
+              Texts({vt::ReadFile("del1"), vt::ReadFile("del2"), vt::ReadFile("del3")}));
+    EXPECT_EQ(listing, output("ls -l --time-style=+%s.%N del?; ls -A"));
+    EXPECT_EQ("", output("ls -A '" + (scratch_ / "tmp") + "'")) << "the private directory is gone";
 }
 
-TEST_F(NoticePreview, NoRegistrationGroupWhenNoScratchDirectoryCanBeMade)
+TEST_F(Window, NoRegistrationGroupWhenThePreviewCannotBeMade)
 {
-    tmpdir_.set(scratch_ / "no-such-directory");
+    setenv("TMPDIR", (scratch_ / "no-such-directory").c_str(), 1);
     build();
     EXPECT_EQ(nullptr, gReg);
     EXPECT_EQ(nullptr, bReg);
     EXPECT_EQ(2u, children(gTerm).size());
-    EXPECT_EQ("-lc -lm", title(tLib));
     EXPECT_FALSE(vt::Exists("del3"));
 }
 
-TEST_F(NoticePreview, UserFilesNamedLikeThePreviewFilesSurvive)
+std::string seenDir, seenText;
+int reads = 0;
+void record(const char *dir)
 {
-    vt::WriteFile("del1", "first user file\n");
-    vt::WriteFile("del2", "second\nuser file\n", 0600);
-    vt::WriteFile("del3", "third, without line feed");
-    const std::string listing = commandOutput("ls -A");
-    build();
-    EXPECT_EQ("first user file\n", vt::ReadFile("del1"));
-    EXPECT_EQ("second\nuser file\n", vt::ReadFile("del2"));
-    EXPECT_EQ(0600, vt::FileMode("del2"));
-    EXPECT_EQ("third, without line feed", vt::ReadFile("del3"));
-    EXPECT_EQ(listing, commandOutput("ls -A"));
-    EXPECT_EQ("", commandOutput(("ls -A '" + (scratch_ / "tmp") + "'").c_str()))
-        << "the private directory is removed";
+    reads++;
+    seenDir = dir;
+    seenText = vt::ReadFile(seenDir + "/out");
 }
 
-/* ---- Commands in a private directory */
-
-class PrivateDirectory : public WindowTest {
-protected:
-    static std::string seenDir, seenText;
-    static int reads;
-    static void record(const char *dir)
-    {
-        reads++;
-        seenDir = dir;
-        seenText = vt::ReadFile(std::string(dir) + "/out");
-    }
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        seenDir.clear();
-        seenText.clear();
-        reads = 0;
-    }
-};
-std::string PrivateDirectory::seenDir, PrivateDirectory::seenText;
-int PrivateDirectory::reads;
-
-TEST_F(PrivateDirectory, CommandRunsThereAndTheDirectoryIsRemovedAfterTheRead)
+TEST_F(Window, ScratchCommandRunsInAPrivateDirectoryRemovedAfterTheRead)
 {
-    EXPECT_TRUE(RunInScratchDir("mkdir sub; echo made > sub/f; pwd -P > out", record));
+    const std::string odd = scratch_ / "it's";
+    ASSERT_EQ(0, mkdir(odd.c_str(), 0700));
+    setenv("TMPDIR", odd.c_str(), 1);
+    EXPECT_TRUE(RunInScratchDir("mkdir sub; echo x > sub/f; pwd -P > out", record));
     EXPECT_EQ(1, reads);
     EXPECT_EQ(seenDir + "\n", seenText);
-    EXPECT_EQ(0u, seenDir.find(scratch_ / "tmp/vartena-")) << seenDir;
+    EXPECT_EQ(0u, seenDir.find(odd + "/vartena-")) << seenDir;
     EXPECT_FALSE(vt::Exists(seenDir));
-    EXPECT_FALSE(vt::Exists("out"));
-    EXPECT_FALSE(vt::Exists("sub"));
-}
+    EXPECT_FALSE(vt::Exists("out") || vt::Exists("sub"));
 
-TEST_F(PrivateDirectory, DirectoryWithAQuoteIsQuotedForTheShell)
-{
-    const std::string odd = scratch_ / "it's here";
-    ASSERT_EQ(0, mkdir(odd.c_str(), 0700));
-    tmpdir_.set(odd);
-    EXPECT_TRUE(RunInScratchDir("pwd -P > out", record));
-    EXPECT_EQ(1, reads);
-    EXPECT_EQ(0u, seenText.find(odd + "/vartena-")) << seenText;
-    EXPECT_FALSE(vt::Exists("out"));
-}
-
-TEST_F(PrivateDirectory, NoDirectoryMeansNoRunAndNoRead)
-{
-    tmpdir_.set(scratch_ / "missing");
+    setenv("TMPDIR", (scratch_ / "missing").c_str(), 1);
     EXPECT_FALSE(RunInScratchDir("echo ran > out", record));
-    EXPECT_EQ(0, reads);
+    EXPECT_EQ(1, reads) << "no directory: no run, no read";
     EXPECT_FALSE(vt::Exists("out"));
 }
 
-/* ---- Layout after construction */
+/* The layout after construction, with and without the Registration group. */
+class Layout : public Window, public ::testing::WithParamInterface<bool> {};
 
-class Layout : public WindowTest {
-protected:
-    void expectFieldsShareEdges()
-    {
-        std::vector<Nlm_TexT> fields = textFields();
-        Nlm_RecT first = rect(fields[0]);
-        for (size_t i = 1; i < fields.size(); i++) {
-            ASSERT_NE(nullptr, fields[i]);
-            EXPECT_EQ(first.left, rect(fields[i]).left) << "field " << i;
-            EXPECT_EQ(first.right, rect(fields[i]).right) << "field " << i;
-        }
-        EXPECT_GE(rect(tShellPath).right, rect(tKernel).right);
-        EXPECT_GT(rect(tShellPath).right - rect(tShellPath).left, 100);
+TEST_P(Layout, FieldsShareEdgesBoxesShareABottomAndButtonsAreSpread)
+{
+    if (!GetParam())
+        setenv("TMPDIR", (scratch_ / "no-such-directory").c_str(), 1);
+    build();
+    ASSERT_EQ(GetParam(), bReg != NULL);
+    for (Nlm_TexT field : {tInclude, tLib, tCppName, tCppLib, Adjust[0].field, Adjust[1].field, Adjust[2].field}) {
+        EXPECT_EQ(rect(tKernel).left, rect(field).left);
+        EXPECT_EQ(rect(tKernel).right, rect(field).right);
     }
-};
+    EXPECT_GE(rect(tShellPath).right, rect(tKernel).right);
+    EXPECT_EQ(rect(gInst).bottom, rect(gShellStyle).bottom);
+    EXPECT_EQ(rect(gInst).bottom, rect(gShellPath).bottom);
+    EXPECT_LT(rect(gInst).right, rect(gShellStyle).left);
+    EXPECT_LT(rect(gShellStyle).right, rect(gShellPath).left);
 
-TEST_F(Layout, TextFieldsShareOneLeftAndOneRightEdge)
-{
-    build();
-    expectFieldsShareEdges();
-}
+    std::vector<Nlm_Handle> stack = {Nlm_Parent(tKernel), gC, gCpp, gAdjust, Nlm_Parent(gInst), gTerm};
+    if (GetParam())
+        stack.insert(stack.end() - 1, gReg);
+    for (size_t i = 1; i < stack.size(); i++)
+        EXPECT_LE(rect(stack[i - 1]).bottom, rect(stack[i]).top) << "group " << i;
 
-TEST_F(Layout, SwitchBoxesShareOneBottomEdgeSideBySide)
-{
-    build();
-    Nlm_RecT inst = rect(gInst), style = rect(gShellStyle), path = rect(gShellPath);
-    EXPECT_EQ(inst.bottom, style.bottom);
-    EXPECT_EQ(inst.bottom, path.bottom);
-    EXPECT_LT(inst.right, style.left);
-    EXPECT_LT(style.right, path.left);
-}
-
-TEST_F(Layout, ButtonsSpreadOverTheDirectoryRowWithThreeEqualGaps)
-{
-    build();
     std::vector<Nlm_GraphiC> buttons = children(gTerm);
     ASSERT_EQ(2u, buttons.size());
-    EXPECT_EQ("Setup", title(buttons[0]));
-    EXPECT_EQ("Cancel", title(buttons[1]));
+    EXPECT_EQ(Texts({"Setup", "Cancel"}), Texts({title(buttons[0]), title(buttons[1])}));
     Nlm_RecT row = rect(Nlm_Parent(tKernel)), setup = rect(buttons[0]), cancel = rect(buttons[1]);
     int before = setup.left - row.left, between = cancel.left - setup.right, after = row.right - cancel.right;
     EXPECT_GT(before, 0);
     EXPECT_EQ(before, between);
     EXPECT_GE(after, before);
-    EXPECT_LE(after, before + 2) << "at most the rounding of a division by 3";
+    EXPECT_LE(after, before + 2) << "at most the remainder of a division by 3";
 }
 
-TEST_F(Layout, GroupsStackInTheOrderMade)
-{
-    build();
-    std::vector<Nlm_Handle> stack = {Nlm_Parent(tKernel), gC, gCpp, gAdjust, Nlm_Parent(gInst), gReg, gTerm};
-    for (size_t i = 1; i < stack.size(); i++)
-        EXPECT_LE(rect(stack[i - 1]).bottom, rect(stack[i]).top) << "group " << i;
-}
-
-TEST_F(Layout, WithoutRegistrationTheFieldsStillShareTheirEdges)
-{
-    tmpdir_.set(scratch_ / "no-such-directory");
-    build();
-    ASSERT_EQ(nullptr, bReg);
-    expectFieldsShareEdges();
-}
+INSTANTIATE_TEST_SUITE_P(Registration, Layout, ::testing::Bool());
 
 } // namespace
