@@ -33,7 +33,7 @@
 
 xvt_find_window() {
   local title=$1 seconds=${2:-20} pattern id i
-  pattern="^$(printf '%s' "$title" | sed 's/[][\.^$*+?(){}|/]/\\&/g')\$"
+  pattern="^$(printf '%s' "$title" | sed 's/[][\.^$*+?(){}|]/\\&/g')\$"
   for i in $(seq $((seconds * 10))); do
     id=$(xdotool search --name "$pattern" 2>/dev/null | head -n 1)
     if [ -n "$id" ]; then
