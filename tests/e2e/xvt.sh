@@ -94,15 +94,18 @@ xvt_window_exists() {
 }
 
 xvt_wait_exit() {
-  local pid=$1 seconds=${2:-10} watcher status=0
-  ( sleep "$seconds"; kill "$pid" 2>/dev/null ) >/dev/null 2>&1 &
-  watcher=$!
-  wait "$pid" || status=$?
-  if kill "$watcher" 2>/dev/null; then
-    wait "$watcher" 2>/dev/null
-    return "$status"
-  fi
-  wait "$watcher" 2>/dev/null
+  local pid=$1 seconds=${2:-10} i state status=0
+  for i in $(seq $((seconds * 10))); do
+    # an ended child stays a zombie (state Z) until it is waited for
+    state=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -d' ' -f1)
+    if [ -z "$state" ] || [ "$state" = Z ]; then
+      wait "$pid" || status=$?
+      return "$status"
+    fi
+    sleep 0.1
+  done
   echo "xvt: process $pid still running after ${seconds}s; killed" >&2
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
   return 124
 }
