@@ -233,3 +233,10 @@ unsigned char GetConfigFilePath(void)
 {
     return access(".vartenarc", F_OK) == 0 ? TRUE : FALSE;
 }
+
+/* The toolkit keeps its parsed copy until it reads another settings file;
+ * Nlm_FlushAppParam does not drop it, Nlm_FreeConfigStruct does. */
+void ReloadSettings(void)
+{
+    Nlm_FreeConfigStruct();
+}

@@ -71,6 +71,12 @@ char *RemoveEmptyChars(char *text);
 /* TRUE when an entry ".vartenarc" exists in the current directory. */
 unsigned char GetConfigFilePath(void);
 
+/* Drops the toolkit's parsed copy of the settings file, so that the next
+ * read or write parses the file on disk afresh (found again from the
+ * current directory).  Values stored earlier and not yet on disk are lost;
+ * SetParam always writes through, so there are none. */
+void ReloadSettings(void);
+
 /* Shows the message of key in section [KernelErrors], expanded and used as
  * a printf format for the further arguments.  A missing text shows nothing.
  * Always TRUE. */
