@@ -1,0 +1,22 @@
+# The installation run: in-process suites on the real window (the stopped
+# runs each in a process of its own, see run_stop_test.cc), the program
+# driven from outside, and a benchmark run by hand.
+add_library(run_home STATIC run_home.cc)
+target_compile_options(run_home PRIVATE ${VART_WARNINGS})
+target_link_libraries(run_home PUBLIC test_support)
+
+vart_gui_suite(run_test run_test.cc)
+target_link_libraries(run_test PRIVATE run_home)
+set_tests_properties(run_test PROPERTIES LABELS gui)
+
+# A completed run raises the toolkit's quit flag for good, so each stopped
+# run is a process of its own.
+add_executable(run_stop_test run_stop_test.cc support/gui_main.cc)
+target_compile_options(run_stop_test PRIVATE ${VART_WARNINGS})
+target_link_libraries(run_stop_test PRIVATE run_home)
+foreach(case EmptyDirectoryField DirectoryWithoutTheExecutable SettingsFileThatCannotBeOpened
+        CompileScriptThatCannotBeOpened ClassFileThatCannotBeOpened DirectoryThatCannotBeStored
+        NextRunStartsFromTheTemplateInEveryKey)
+  add_test(NAME run_stop_${case} COMMAND run_stop_test --gtest_filter=StoppedRun.${case})
+  set_tests_properties(run_stop_${case} PROPERTIES LABELS gui)
+endforeach()
