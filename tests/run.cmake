@@ -20,3 +20,6 @@ foreach(case EmptyDirectoryField DirectoryWithoutTheExecutable SettingsFileThatC
   add_test(NAME run_stop_${case} COMMAND run_stop_test --gtest_filter=StoppedRun.${case})
   set_tests_properties(run_stop_${case} PROPERTIES LABELS gui)
 endforeach()
+
+# "Setup" clicked in the built program: a Full and a User installation.
+vart_script_test(run_e2e e2e/run_e2e.sh)

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# "Setup" pressed for real: the built program started on the X server named
+# by DISPLAY in a copy of the sample package home, Full chosen and "Setup"
+# clicked with xdotool; the process must end by itself with status 0 (an
+# alert would keep it waiting) and the files must be there.  Then a User
+# installation in another directory with the notice box ticked: the notice
+# reaches a recording "mail" first on PATH.
+# Arguments: the program, the source directory.
+set -uo pipefail
+program=$1
+source_dir=$2
+. "$source_dir/tests/e2e/xvt.sh"
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+check() { if eval "$2"; then pass "$1"; else fail "$1 ($2)"; fi; }
+
+[ -n "${DISPLAY:-}" ] || { echo "FAIL: the test needs DISPLAY" >&2; exit 1; }
+
+scratch=$(mktemp -d /tmp/vartena-run-e2e-XXXXXX)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  chmod -R u+w "$scratch" 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+home="$scratch/home"
+cp -r "$source_dir/sample" "$home"
+chmod 755 "$home/vartena"
+: > "$home/.vartenarc"
+mkdir "$scratch/bin" "$scratch/tmp"
+printf '#!/bin/sh\n{ echo "to: $*"; cat; } >> "%s/mail.log"\n' "$scratch" > "$scratch/bin/mail"
+chmod 755 "$scratch/bin/mail"
+export PATH="$scratch/bin:$PATH" TMPDIR="$scratch/tmp" SHELL=/bin/tcsh
+
+# value SECTION KEY FILE: the value as written, blanks at the ends stripped
+value() {
+  awk -v s="[$1]" -v k="$2" '
+    /^\[/ { cur = $0; next }
+    cur == s && index($0, "=") { key = substr($0, 1, index($0, "=") - 1); gsub(/^[ \t]+|[ \t]+$/, "", key)
+      if (key == k) { v = substr($0, index($0, "=") + 1); gsub(/^[ \t]+|[ \t]+$/, "", v); print v; exit } }' "$3"
+}
+
+# widgets WID: the small radio-button-sized widgets below the menu bar,
+# top to bottom and left to right ("ID W H X Y")
+radios() {
+  xvt_children "$1" | awk '$3 == 21 && $2 < 100 && $5 >= 31' | sort -k5,5n -k4,4n
+}
+
+# start DIR: the program in DIR; sets pid and wid
+start() {
+  (cd "$1" && exec "$program") > "$scratch/out" 2>&1 &
+  pid=$!
+  wid=$(xvt_find_window "vartena 1.5 setup" 20) || { fail "no window ($(cat "$scratch/out"))"; return 1; }
+}
+
+# press_setup: clicks "Setup" and waits for the program to end by itself
+press_setup() {
+  local setup status=0
+  setup=$(xvt_bottom_row "$wid" | head -n 1 | cut -d' ' -f1)
+  xvt_click_widget "$setup" || fail "could not click Setup"
+  xvt_wait_exit "$pid" 120 || status=$?
+  pid=
+  check "the program ends with status 0 after Setup" "[ $status -eq 0 ]"
+  [ "$status" -eq 0 ] || echo "output: $(cat "$scratch/out")" >&2
+}
+
+# --- Full installation in the package home
+if start "$home"; then
+  full=$(radios "$wid" | head -n 1 | cut -d' ' -f1)
+  [ -n "$full" ] && xvt_click_widget "$full" || fail "no Full radio button"
+  sleep 0.5
+  press_setup
+fi
+rc="$home/.vartenarc"
+check "KERNEL is the home with one slash" '[ "$(value Paths KERNEL "$rc")" = "$home/" ]'
+check "CLASSCUR is ODE" '[ "$(value Currents CLASSCUR "$rc")" = ODE ]'
+check "CLASSFILECUR names ode.vtn" '[ "$(value Files CLASSFILECUR "$rc")" = "$home/ode.vtn" ]'
+check "AUTODIFOPT stays +" '[ "$(value Libraries AUTODIFOPT "$rc")" = + ]'
+check "init.cpf is the template, 6451 bytes, 0444" \
+  'cmp -s "$home/init.cpf" "$source_dir/tests/data/init.cpf.golden" && [ "$(stat -c %a "$home/init.cpf")" = 444 ]'
+check "CompRhs starts with the tcsh path and is 0755" \
+  '[ "$(head -n 1 "$home/CompRhs")" = "#! /bin/tcsh -f" ] && [ "$(stat -c %a "$home/CompRhs")" = 755 ]'
+check "vtn_sys.h is written read-only" '[ "$(stat -c %a "$home/vtn_sys.h")" = 444 ]'
+check "palette.cpf has 26 lines" '[ "$(wc -l < "$home/palette.cpf")" -eq 26 ]'
+check "filenums.cpf holds -" '[ "$(cat "$home/filenums.cpf")" = - ]'
+check "autodif.o was compiled" '[ -s "$home/autodif.o" ]'
+check "no notice without consent" '[ ! -e "$scratch/mail.log" ]'
+
+# --- User installation elsewhere, notice box ticked
+user="$scratch/user"
+mkdir "$user"
+: > "$user/.vartenarc"
+if start "$user"; then
+  consent=$(xvt_children "$wid" | awk '$3 == 21 && $2 >= 300' | head -n 1 | cut -d' ' -f1)
+  [ -n "$consent" ] && xvt_click_widget "$consent" || fail "no consent box"
+  # the directory field is empty on User: type the home into it
+  field=$(xvt_children "$wid" | awk '$3 == 19' | sort -k5,5n | head -n 1 | cut -d' ' -f1)
+  xvt_click_widget "$field" && xdotool type --delay 5 "$home"
+  sleep 0.5
+  press_setup
+fi
+check "User: KERNEL is the home" '[ "$(value Paths KERNEL "$user/.vartenarc")" = "$home/" ]'
+check "User: no init.cpf in the user directory" '[ ! -e "$user/init.cpf" ] && [ -e "$user/palette.cpf" ]'
+check "User: the notice went to the two recipients" \
+  'grep -qx "to: vartena-authors@example.org vartena-notices@example.org" "$scratch/mail.log"'
+check "User: the notice names a User installation" 'grep -qx "VARTENA 1.5u installed on" "$scratch/mail.log"'
+check "User: no del1 or del2 left" '[ ! -e "$user/del1" ] && [ ! -e "$user/del2" ]'
+
+echo "run e2e: $failures failed"
+[ "$failures" -eq 0 ]
