@@ -23,3 +23,11 @@ endforeach()
 
 # "Setup" clicked in the built program: a Full and a User installation.
 vart_script_test(run_e2e e2e/run_e2e.sh)
+
+# A Full installation with an up-to-date autodif.o, in process: built with
+# the tests, run by hand on a display (build-dir/tests/run_bench), never by
+# ctest.
+find_package(benchmark REQUIRED)
+add_executable(run_bench run_bench.cc)
+target_compile_options(run_bench PRIVATE ${VART_WARNINGS})
+target_link_libraries(run_bench PRIVATE run_home benchmark::benchmark)
