@@ -193,6 +193,19 @@ TEST(SettingsWrite, AValuePastTheLineLimitIsCutSoItCannotOpenASection)
     EXPECT_EQ(Texts{alert("Evil", "NEXT", "not found")}, s.alerts.texts());
 }
 
+TEST(SettingsWrite, ACarriageReturnIsStoredAsALineBreakSoItCannotOpenASection)
+{
+    Store s("[S]\nK=old\nNEXT=n\n");
+    char value[] = "a\r\nb\r[Evil]\rNEXT=x\r";
+    EXPECT_TRUE(SetParam("S", "K", value));
+    EXPECT_STREQ("a~b~[Evil]~NEXT=x~", value);
+    vt::DropSettingsCache();
+    EXPECT_EQ("a\nb\n[Evil]\nNEXT=x\n", str(GetParamString("S", "K")));
+    EXPECT_EQ("n", str(GetParamString("S", "NEXT")));
+    EXPECT_EQ(NULL, GetParamString("Evil", "NEXT"));
+    EXPECT_EQ(Texts{alert("Evil", "NEXT", "not found")}, s.alerts.texts());
+}
+
 TEST(SettingsFile, ExistsOnlyInTheCurrentDirectory)
 {
     Store s("");

@@ -206,16 +206,30 @@ char *GetParamAppend(const char *section, const char *key)
     return Translate(ParBuf, section, key) ? ParBuf : NULL;
 }
 
+/* The toolkit's reader ends a line at a carriage return as at a newline,
+ * so a raw "\r" in a stored value would begin a line of its own (a key or
+ * a section header) when the file is read again.  Each line break, "\n",
+ * "\r\n" or a lone "\r", becomes one "~", in place. */
+static void storeLineBreaks(char *value)
+{
+    if (value == NULL)
+        return;
+    char *out = value;
+    for (const char *p = value; *p != '\0'; p++) {
+        if (*p == '\r' && p[1] == '\n')
+            continue;
+        *out++ = (*p == '\n' || *p == '\r') ? '~' : *p;
+    }
+    *out = '\0';
+}
+
 /* A value whose line "key=value" would pass the toolkit's line limit is
  * stored cut to fit: the toolkit writes the whole line but reads back only
  * its first SETTINGS_LINE_MAX characters and takes the rest for a line of
  * its own, which could open a section or set a key of its own. */
 unsigned char SetParam(const char *section, const char *key, char *value)
 {
-    if (value != NULL)
-        for (char *p = value; *p != '\0'; p++)
-            if (*p == '\n')
-                *p = '~';
+    storeLineBreaks(value);
     if (key == NULL || *key == '\0' || value == NULL)
         return Nlm_SetAppParam(SETTINGS_FILE, section, key, value);
 

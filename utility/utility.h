@@ -50,8 +50,8 @@ char *GetParamString(const char *section, const char *key);
 /* Appends the value to the text now in ParBuf and expands the whole. */
 char *GetParamAppend(const char *section, const char *key);
 
-/* Stores value under [section] key; every newline of value becomes "~" in
- * place, in the caller's string.  A NULL key removes the whole section, a
+/* Stores value under [section] key; every line break of value ("\n",
+ * "\r\n" or a lone "\r") becomes one "~" in place, in the caller's string.  A NULL key removes the whole section, a
  * NULL value the key.  The file is rewritten at once. */
 unsigned char SetParam(const char *section, const char *key, char *value);
 
