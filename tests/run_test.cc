@@ -114,20 +114,6 @@ TEST_F(RunTest, TuningValuesAreTrimmedAndAnEmptyOneIsTheBackquote)
     EXPECT_STREQ("", ParBuf);
 }
 
-TEST_F(RunTest, KshStyleWritesTheKshScriptWithItsOwnFirstLine)
-{
-    full();
-    Nlm_SetValue(gShellStyle, 2);
-    setText(tShellPath, "/bin/bash ");
-    run();
-    std::vector<std::string> script = vt::SplitLines(vt::ReadFile("CompRhs"));
-    ASSERT_EQ(tableLines(CompileRhsKsh), script.size());
-    EXPECT_EQ("#! /bin/bash ", script[0]);
-    EXPECT_EQ("cc -c -O2 -fPIC -o delete.o  -I" + home_ + "/ $1.c >ErrLog 2>&1", script[2]);
-    EXPECT_EQ("if [ $3 = 'y' ]; then", script[4]);
-    EXPECT_EQ(0, vt::Shell("bash -n CompRhs"));
-}
-
 TEST_F(RunTest, SecondFullRewritesReadOnlyFilesWithoutCompilingAnUpToDateObject)
 {
     std::string compiler = recordingCompiler();
@@ -405,6 +391,8 @@ TEST_F(NoticeTest, NoMailWhenTheBoxIsOffOrMissing)
 struct ScriptStyle {
     int style;
     const char *shellPath;
+    const char *const *table;
+    const char *firstCompile; /* the line after "unset noclobber", home left out */
 };
 
 class CompileScriptTest : public RunTest, public ::testing::WithParamInterface<ScriptStyle> {};
@@ -417,6 +405,10 @@ TEST_P(CompileScriptTest, BuildsALoadableLibraryAndTheDerivativeProgram)
     run();
     ASSERT_EQ(0u, alerts_.count());
     ASSERT_TRUE(vt::Exists("autodif.o"));
+    std::vector<std::string> script = vt::SplitLines(vt::ReadFile("CompRhs"));
+    ASSERT_EQ(tableLines(GetParam().table), script.size());
+    EXPECT_EQ(std::string("#! ") + GetParam().shellPath, script[0]);
+    EXPECT_EQ(std::string("cc -c -O2 -fPIC -o delete.o  -I") + home_ + GetParam().firstCompile, script[2]);
 
     std::string work = scratch_ / "work";
     mkdir(work.c_str(), 0755);
@@ -443,7 +435,8 @@ TEST_P(CompileScriptTest, BuildsALoadableLibraryAndTheDerivativeProgram)
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, CompileScriptTest,
-                         ::testing::Values(ScriptStyle{1, "/bin/tcsh -f"}, ScriptStyle{2, "/bin/bash "}),
+                         ::testing::Values(ScriptStyle{1, "/bin/tcsh -f", CompileRhs, "/ $1.c >&ErrLog"},
+                                           ScriptStyle{2, "/bin/bash ", CompileRhsKsh, "/ $1.c >ErrLog 2>&1"}),
                          [](const ::testing::TestParamInfo<ScriptStyle> &info) {
                              return std::string(info.param.style == 1 ? "Csh" : "Ksh");
                          });

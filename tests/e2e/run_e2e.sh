@@ -20,7 +20,13 @@ check() { if eval "$2"; then pass "$1"; else fail "$1 ($2)"; fi; }
 
 scratch=$(mktemp -d /tmp/vartena-run-e2e-XXXXXX)
 pid=
+# An X server started without -noreset resets when its last client leaves,
+# and refuses connections meanwhile: a quiet client stays connected so that
+# the second program can open the display right after the first has ended.
+xev -root -event property > /dev/null 2>&1 &
+keeper=$!
 cleanup() {
+  kill "$keeper" 2>/dev/null
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
   chmod -R u+w "$scratch" 2>/dev/null
   rm -rf "$scratch"
@@ -50,11 +56,29 @@ radios() {
   xvt_children "$1" | awk '$3 == 21 && $2 < 100 && $5 >= 31' | sort -k5,5n -k4,4n
 }
 
-# start DIR: the program in DIR; sets pid and wid
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }
+
+# wait_viewable ID: up to 10 s
+wait_viewable() {
+  local i
+  for i in $(seq 100); do viewable "$1" && return 0; sleep 0.1; done
+  return 1
+}
+
+# start DIR: the program in DIR, its window shown with both buttons; sets
+# pid and wid
 start() {
+  local i
   (cd "$1" && exec "$program") > "$scratch/out" 2>&1 &
   pid=$!
   wid=$(xvt_find_window "vartena 1.5 setup" 20) || { fail "no window ($(cat "$scratch/out"))"; return 1; }
+  for i in $(seq 100); do
+    [ "$(xvt_bottom_row "$wid" 2>/dev/null | grep -c .)" -eq 2 ] &&
+      wait_viewable "$(xvt_bottom_row "$wid" | head -n 1 | cut -d' ' -f1)" && return 0
+    sleep 0.1
+  done
+  fail "the window never showed its buttons"
+  return 1
 }
 
 # press_setup: clicks "Setup" and waits for the program to end by itself
@@ -70,9 +94,11 @@ press_setup() {
 
 # --- Full installation in the package home
 if start "$home"; then
-  full=$(radios "$wid" | head -n 1 | cut -d' ' -f1)
+  full=$(radios "$wid" | sed -n 1p | cut -d' ' -f1)
+  csh=$(radios "$wid" | sed -n 3p | cut -d' ' -f1)
   [ -n "$full" ] && xvt_click_widget "$full" || fail "no Full radio button"
-  sleep 0.5
+  # Full shows the shell style switch
+  wait_viewable "$csh" || fail "Full did not show the shell style"
   press_setup
 fi
 rc="$home/.vartenarc"
@@ -100,7 +126,7 @@ if start "$user"; then
   # the directory field is empty on User: type the home into it
   field=$(xvt_children "$wid" | awk '$3 == 19' | sort -k5,5n | head -n 1 | cut -d' ' -f1)
   xvt_click_widget "$field" && xdotool type --delay 5 "$home"
-  sleep 0.5
+  sleep 0.3
   press_setup
 fi
 check "User: KERNEL is the home" '[ "$(value Paths KERNEL "$user/.vartenarc")" = "$home/" ]'
