@@ -33,6 +33,7 @@ void FullInstallation(benchmark::State &state)
         }
     }
     Nlm_Remove(wSetup);
+    wSetup = NULL;
 }
 BENCHMARK(FullInstallation)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 

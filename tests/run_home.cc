@@ -159,10 +159,13 @@ RunFixture::RunFixture()
     mkdir((scratch_ / "bin").c_str(), 0755);
 }
 
+/* The handle is cleared with the window, so that the next build does not
+ * remove it a second time. */
 RunFixture::~RunFixture()
 {
     if (wSetup != NULL)
         Nlm_Remove(wSetup);
+    wSetup = NULL;
 }
 
 void RunFixture::full(const char *classLine, bool object)
