@@ -102,6 +102,7 @@ protected:
     {
         if (wSetup != NULL)
             Nlm_Remove(wSetup);
+        wSetup = NULL;
         Nlm_SetBeepHook(previousBeep_);
         for (const Saved &env : saved_) {
             if (env.set)
