@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "support.h"
@@ -227,6 +228,23 @@ TEST_F(Desc, FilesOf16MiBOrMoreAreRefused)
     DescRewind();
     EXPECT_EQ(Lines({"end"}), rest()) << "the include is skipped";
     EXPECT_FALSE(DescOpen("big.vtn"));
+}
+
+/* /dev/zero never ends and the open of a pipe without a writer never
+ * returns: read as description files, either would stall the reader (the
+ * alarm ends the suite then). */
+TEST_F(Desc, OnlyRegularFilesAreOpenedSoNoDeviceOrPipeStallsTheReader)
+{
+    alarm(20);
+    ASSERT_EQ(0, mkfifo((dir / "kernel/pipe.vtn").c_str(), 0644));
+    ASSERT_EQ(0, mkdir((dir / "kernel/sub.vtn").c_str(), 0755));
+    ASSERT_TRUE(open("&&/dev/zero\none\n&&pipe.vtn\ntwo\n&&sub.vtn\nthree\n"));
+    EXPECT_EQ(Lines({"one", "two", "three"}), rest()) << "each include is skipped";
+    EXPECT_FALSE(DescOpen("/dev/zero"));
+    EXPECT_FALSE(DescOpen("pipe.vtn"));
+    EXPECT_FALSE(DescOpen("sub.vtn"));
+    EXPECT_EQ(0u, alerts.count());
+    alarm(0);
 }
 
 } // namespace

@@ -29,7 +29,8 @@
  * - Positions: level in bits 31..24, byte offset in bits 23..0; -1 is no
  *   position.  A file of 16 MiB or more cannot be given positions, so it is
  *   refused: DescOpen fails on it and an include of it is skipped, like a
- *   missing one.  DescSeek with a negative position, or with a level that is
+ *   missing one.  So is anything but a regular file (a device, a pipe, a
+ *   directory).  DescSeek with a negative position, or with a level that is
  *   not open now, changes nothing and returns -1.
  * - Counts stop at the next line beginning with "&", at the end of the
  *   description file, or at the end of the included file in which they
@@ -95,17 +96,21 @@ static const char *descGetName(const char *name)
 }
 
 /* Opens a description file for reading, or NULL when name does not resolve,
- * the file cannot be opened, or it is too large for positions. */
+ * the file cannot be opened, it is no regular file, or it is too large for
+ * positions.  A device such as /dev/zero never ends and the open of a pipe
+ * without a writer never returns, so neither is opened at all. */
 static FILE *openDescFile(const char *name)
 {
     const char *path = descGetName(name);
     if (path == NULL)
         return NULL;
+    struct stat st;
+    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode))
+        return NULL;
     FILE *fp = Nlm_FileOpen(path, "rt");
     if (fp == NULL)
         return NULL;
-    struct stat st;
-    if (fstat(fileno(fp), &st) == 0 && st.st_size >= kMaxFileSize) {
+    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= kMaxFileSize) {
         Nlm_FileClose(fp);
         return NULL;
     }
