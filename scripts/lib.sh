@@ -2,7 +2,10 @@
 # and a private virtual X server.  Sourced, not run.
 
 VART_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-VART_BUILD="$VART_ROOT/build"
+VART_BUILD=${VART_BUILD:-$VART_ROOT/build}
+# The sanitizer tree (test.sh) and the fuzzing tree (fuzz.sh).
+VART_BUILD_ASAN=${VART_BUILD_ASAN:-$VART_ROOT/build-asan}
+VART_BUILD_FUZZ=${VART_BUILD_FUZZ:-$VART_ROOT/build-fuzz}
 
 # Every Debian package that building, running and testing use.
 VART_PACKAGES=(
@@ -11,6 +14,7 @@ VART_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
   tcsh
+  clang libclang-rt-14-dev valgrind man-db
 )
 
 vart_install_packages() {
