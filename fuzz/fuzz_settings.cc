@@ -181,9 +181,10 @@ void translate(const std::string &text)
 }
 
 /* The value as SetParam must store it for SetParam("Fuzz", "Value", text):
- * each line break ("\n", "\r\n", a lone "\r") as one "~", cut so that the line "Value=..." keeps to the toolkit's
- * 255 characters.  The toolkit hands it back so at once; from the file it
- * reads it back with blanks and tabs stripped at both ends. */
+ * each line break ("\n", "\r\n", a lone "\r") as one "~", cut so that the
+ * line "Value=..." keeps to the toolkit's 255 characters.  The toolkit hands
+ * it back so at once; from the file it reads it back with blanks and tabs
+ * stripped at both ends. */
 std::string withTildes(const std::string &text)
 {
     std::string stored;
