@@ -10,19 +10,7 @@ program=$1
 source_dir=$2
 . "$source_dir/tests/e2e/xvt.sh"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: the test needs DISPLAY" >&2; exit 1; }
-
-scratch=$(mktemp -d /tmp/vartena-help-e2e-XXXXXX)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+xvt_begin help-e2e
 
 # Mapped top-level windows, one id a line, sorted.
 viewable_toplevels() {
@@ -82,9 +70,7 @@ choose_installation() {
 }
 
 home="$scratch/home"
-cp -r "$source_dir/sample" "$home"
-chmod 755 "$home/vartena"
-: > "$home/.vartenarc"
+xvt_sample_home "$home"
 
 (cd "$home" && exec "$program") > "$scratch/out" 2>&1 &
 pid=$!
@@ -124,5 +110,4 @@ else
   fail "no window titled 'vartena 1.5 setup' ($(cat "$scratch/out"))"
 fi
 
-echo "help e2e: $failures failed"
-[ "$failures" -eq 0 ]
+xvt_end

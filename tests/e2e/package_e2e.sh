@@ -12,19 +12,7 @@ build_dir=$1
 source_dir=$2
 . "$source_dir/tests/e2e/xvt.sh"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: the test needs DISPLAY" >&2; exit 1; }
-
-scratch=$(mktemp -d /tmp/vartena-package-XXXXXX)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+xvt_begin package-e2e
 
 # --- build
 if ! cpack --config "$build_dir/CPackConfig.cmake" -B "$scratch/out" > "$scratch/cpack.log" 2>&1; then
@@ -124,5 +112,4 @@ else
 fi
 pid=
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+xvt_end

@@ -11,32 +11,16 @@ program=$1
 source_dir=$2
 . "$source_dir/tests/e2e/xvt.sh"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-check() { if eval "$2"; then pass "$1"; else fail "$1 ($2)"; fi; }
-
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: the test needs DISPLAY" >&2; exit 1; }
-
-scratch=$(mktemp -d /tmp/vartena-run-e2e-XXXXXX)
-pid=
+xvt_begin run-e2e
 # An X server started without -noreset resets when its last client leaves,
 # and refuses connections meanwhile: a quiet client stays connected so that
 # the second program can open the display right after the first has ended.
 xev -root -event property > /dev/null 2>&1 &
 keeper=$!
-cleanup() {
-  kill "$keeper" 2>/dev/null
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  chmod -R u+w "$scratch" 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+xvt_cleanup() { kill "$keeper" 2>/dev/null; }
 
 home="$scratch/home"
-cp -r "$source_dir/sample" "$home"
-chmod 755 "$home/vartena"
-: > "$home/.vartenarc"
+xvt_sample_home "$home"
 mkdir "$scratch/bin" "$scratch/tmp"
 printf '#!/bin/sh\n{ echo "to: $*"; cat; } >> "%s/mail.log"\n' "$scratch" > "$scratch/bin/mail"
 chmod 755 "$scratch/bin/mail"
@@ -136,5 +120,4 @@ check "User: the notice went to the two recipients" \
 check "User: the notice names a User installation" 'grep -qx "VARTENA 1.5u installed on" "$scratch/mail.log"'
 check "User: no del1 or del2 left" '[ ! -e "$user/del1" ] && [ ! -e "$user/del2" ]'
 
-echo "run e2e: $failures failed"
-[ "$failures" -eq 0 ]
+xvt_end

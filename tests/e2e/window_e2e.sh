@@ -11,24 +11,10 @@ program=$1
 source_dir=$2
 . "$source_dir/tests/e2e/xvt.sh"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: the test needs DISPLAY" >&2; exit 1; }
-
-scratch=$(mktemp -d /tmp/vartena-e2e-XXXXXX)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+xvt_begin window-e2e
 
 home="$scratch/home"
-cp -r "$source_dir/sample" "$home"
-chmod 755 "$home/vartena"
-: > "$home/.vartenarc"
+xvt_sample_home "$home"
 printf 'first user file\n' > "$home/del1"
 printf 'second\nuser file\n' > "$home/del2"
 printf 'third user file, no line feed' > "$home/del3"
@@ -87,5 +73,4 @@ fi
 grep -q "require X Windows" "$scratch/nodisplay" && pass "and says: $(cat "$scratch/nodisplay")" ||
   fail "without DISPLAY no message: '$(cat "$scratch/nodisplay")'"
 
-echo "window e2e: $failures failed"
-[ "$failures" -eq 0 ]
+xvt_end

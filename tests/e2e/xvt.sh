@@ -30,6 +30,18 @@
 #   xvt_wait_exit PID [SECONDS]
 #       Waits (default 10 s) for the child process PID to end and returns its
 #       exit status; kills it and returns 124 when it does not end in time.
+#
+# The frame of an end-to-end script:
+#   xvt_begin NAME
+#       Requires DISPLAY; defines pass, fail and check ("check LABEL EXPR"
+#       evaluates EXPR); makes the scratch directory $scratch and, at exit,
+#       kills the program in $pid (set it when one is started), runs the
+#       script's own xvt_cleanup if it defines one, and removes $scratch.
+#   xvt_sample_home DIR
+#       Copies the shipped sample package home to DIR, with an empty
+#       .vartenarc so that no run reaches the real home's settings.
+#   xvt_end
+#       Prints the number of failures; succeeds when there were none.
 
 xvt_find_window() {
   local title=$1 seconds=${2:-20} pattern id i
@@ -108,4 +120,37 @@ xvt_wait_exit() {
   kill "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   return 124
+}
+
+XVT_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+xvt_begin() {
+  XVT_NAME=$1
+  failures=0
+  pid=
+  [ -n "${DISPLAY:-}" ] || { echo "FAIL: the test needs DISPLAY" >&2; exit 1; }
+  scratch=$(mktemp -d "/tmp/vartena-$XVT_NAME-XXXXXX")
+  trap xvt_finish EXIT
+}
+
+pass() { echo "ok: $*"; }
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+check() { if eval "$2"; then pass "$1"; else fail "$1 ($2)"; fi; }
+
+xvt_finish() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  declare -F xvt_cleanup >/dev/null && xvt_cleanup
+  chmod -R u+w "$scratch" 2>/dev/null
+  rm -rf "$scratch"
+}
+
+xvt_sample_home() {
+  cp -r "$XVT_SOURCE_DIR/sample" "$1"
+  chmod 755 "$1/vartena"
+  : > "$1/.vartenarc"
+}
+
+xvt_end() {
+  echo "$XVT_NAME: $failures failed"
+  [ "$failures" -eq 0 ]
 }
