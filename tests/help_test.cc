@@ -12,35 +12,21 @@
 #include <vector>
 
 #include "support.h"
+#include "widgets.h"
 
-/* The toolkit's object links and its root of the window list (its internal
- * header cannot be included beside the public ones in C++). */
+/* The toolkit's root of the window list (its internal header cannot be
+ * included beside the public ones in C++). */
 extern "C" {
-Nlm_GraphiC Nlm_GetChild(Nlm_GraphiC a);
-Nlm_GraphiC Nlm_GetNext(Nlm_GraphiC a);
 extern Nlm_WindoW Nlm_desktopWindow;
 }
 
 namespace {
 
+using vt::children;
+using vt::title;
+
 /* The toolkit gives an empty prompt the title of one blank. */
 const char kBlankRow[] = " ";
-
-std::string title(Nlm_Handle h)
-{
-    char buf[1024];
-    buf[0] = '\0';
-    Nlm_GetTitle(h, buf, sizeof buf);
-    return buf;
-}
-
-std::vector<Nlm_GraphiC> children(Nlm_Handle parent)
-{
-    std::vector<Nlm_GraphiC> list;
-    for (Nlm_GraphiC c = Nlm_GetChild((Nlm_GraphiC)parent); c != NULL && list.size() < 200; c = Nlm_GetNext(c))
-        list.push_back(c);
-    return list;
-}
 
 /* Every window that the toolkit holds, its desktop window excluded;
  * Nlm_Remove takes a window out of this list at once. */

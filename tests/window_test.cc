@@ -13,44 +13,24 @@
 #include <vector>
 
 #include "support.h"
+#include "widgets.h"
 #include "window_menu.h"
 
-/* The toolkit's object links and shell widget (its internal header clashes
- * with Motif's). */
+/* The toolkit's shell widget (its internal header clashes with Motif's). */
 extern "C" {
-Nlm_GraphiC Nlm_GetChild(Nlm_GraphiC a);
-Nlm_GraphiC Nlm_GetNext(Nlm_GraphiC a);
 void *Nlm_GetWindowShell(Nlm_WindoW w);
 }
 
 namespace {
 
+using vt::children;
+using vt::rect;
+using vt::title;
+
 typedef std::vector<std::string> Texts;
 
 int beeps = 0;
 void LIBCALLBACK countBeep(void) { beeps++; }
-
-std::string title(Nlm_Handle h)
-{
-    char buf[8192] = "";
-    Nlm_GetTitle(h, buf, sizeof buf);
-    return buf;
-}
-
-Nlm_RecT rect(Nlm_Handle h)
-{
-    Nlm_RecT r = {0, 0, 0, 0};
-    Nlm_GetPosition(h, &r);
-    return r;
-}
-
-std::vector<Nlm_GraphiC> children(Nlm_Handle parent)
-{
-    std::vector<Nlm_GraphiC> list;
-    for (Nlm_GraphiC c = Nlm_GetChild((Nlm_GraphiC)parent); c != NULL && list.size() < 100; c = Nlm_GetNext(c))
-        list.push_back(c);
-    return list;
-}
 
 std::string output(const std::string &command)
 {
