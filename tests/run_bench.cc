@@ -21,7 +21,7 @@ void FullInstallation(benchmark::State &state)
     vt::ScratchDir scratch;
     vt::EnvSetting tmpdir("TMPDIR", scratch.path());
     std::string home = scratch / "home";
-    vt::MakePackageHome(home, "ODE ode", true);
+    vt::MakePackageHome(home, true);
     vt::Enter(home);
     vt::PrepareWindow(1, home);
     vt::AlertLog alerts;

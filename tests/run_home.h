@@ -1,89 +1,86 @@
-/* Package homes and window set-up for the installation-run suites and the
- * benchmark.  Include after GoogleTest and "toolkit.h". */
+/* Package homes and the setup window for the installation-run suites, the
+ * benchmark and the memcheck run.  Include after GoogleTest and "toolkit.h". */
 #ifndef VARTENA_TEST_RUN_HOME_H
 #define VARTENA_TEST_RUN_HOME_H
 
+#include <cstdlib>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 
 #include "support.h"
 
 namespace vt {
 
-/* Sets an environment variable for one scope, restoring it afterwards. */
-class EnvSetting {
-public:
-    EnvSetting(const char *name, const std::string &value);
-    ~EnvSetting();
-    EnvSetting(const EnvSetting &) = delete;
-    EnvSetting &operator=(const EnvSetting &) = delete;
+inline const std::string kNoCompile =
+    "Cannot compile autodif.cc.\nSymbolical differentiation feature will be disabled.\n"
+    "Please check the name of C++ compiler\nand ensure it is accessable via the PATH variable";
 
-private:
-    std::string name_, old_;
-    bool had_;
+/* Sets an environment variable for one scope, restoring it afterwards. */
+struct EnvSetting {
+    EnvSetting(const char *name, const std::string &value) : name(name), had(getenv(name) != NULL)
+    {
+        old = had ? getenv(name) : "";
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvSetting() { had ? setenv(name.c_str(), old.c_str(), 1) : unsetenv(name.c_str()); }
+    std::string name, old;
+    bool had;
 };
 
-/* Makes dir a package home: the executable "vartena", classes.vtn with
- * classLine after "&hierarchy" (none at all when classLine is NULL), and a
- * small autodif.cc that compiles.  With object, an autodif.o (not a real
- * object) that is newer than the source, so no compilation is needed. */
-void MakePackageHome(const std::string &dir, const char *classLine = "ODE ode   ! the first class",
-                     bool object = false);
-
-/* The sources of the package home's autodif module and of a tmp_der.cc
- * that calls it. */
-extern const char kAutodifSource[];
-extern const char kDerivativeProgram[];
-
-/* Sets the modification time of path. */
+/* A package home: the executable "vartena", classes.vtn with the class
+ * line "ODE ode   ! the first class", an autodif.cc that compiles and,
+ * with object, a newer autodif.o (not a real object). */
+void MakePackageHome(const std::string &dir, bool object = false);
 void SetModified(const std::string &path, time_t when);
-
 /* Makes dir (if needed) the working directory, with a .vartenarc there
  * before anything is written, and drops the toolkit's parsed settings. */
 void Enter(const std::string &dir);
-
-/* Builds the setup window afresh (removing an earlier one) and chooses the
- * installation kind (1 Full, 2 User) through the Installation switch; the
- * directory field is then set to kernel. */
+/* The setup window built afresh, kind (1 Full, 2 User) chosen through the
+ * Installation switch, the directory field set to kernel. */
 void PrepareWindow(int kind, const std::string &kernel);
-
-/* The value of [section] key as the file at path holds it, blanks at both
- * ends stripped; found is FALSE when there is no such key. */
-std::string RcValue(const std::string &path, const std::string &section, const std::string &key,
-                    bool *found = nullptr);
-
-/* The section names of a settings file in order, joined by ",". */
-std::string RcSections(const std::string &path);
-
-/* Alert texts of the run and of the settings store. */
-extern const std::string kNoCompile, kNoUserObject, kUndefinedTmp;
-
 void setText(Nlm_Handle control, const std::string &text);
-/* Lines of a template table up to its NULL entry. */
-size_t tableLines(const char *const *table);
 
-/* Each test in its own scratch directory S: the package home S/home,
- * TMPDIR S/tmp, S/bin first on PATH, SHELL /bin/tcsh; the window is
- * removed afterwards and alerts are captured from the start. */
+/* Each test in its own scratch directory S: the package home S/home, TMPDIR
+ * S/tmp, S/bin first on PATH, SHELL /bin/tcsh, alerts captured from the
+ * start.  The window is removed at the end and its handle cleared, so the
+ * next build does not remove it again. */
 class RunFixture : public ::testing::Test {
 protected:
-    RunFixture();
-    ~RunFixture() override;
-
-    /* A Full installation in the package home, which becomes the working
-     * directory; csh style with the tcsh path. */
-    void full(const char *classLine = "ODE ode   ! the first class", bool object = false);
-    /* SetupProc as "Setup" calls it, with the alerts of this run only. */
-    void run();
-    /* [section] key of the working directory's .vartenarc as written. */
-    std::string value(const char *section, const char *key, bool *found = nullptr);
-    /* A C++ compiler that records each call before running c++. */
-    std::string recordingCompiler();
-    size_t compilerCalls();
+    RunFixture()
+    {
+        mkdir((scratch_ / "tmp").c_str(), 0700);
+        mkdir((scratch_ / "bin").c_str(), 0755);
+    }
+    ~RunFixture() override
+    {
+        if (wSetup != NULL)
+            Nlm_Remove(wSetup);
+        wSetup = NULL;
+    }
+    /* A Full installation, csh style with "/bin/tcsh -f", in the package
+     * home, which becomes the working directory. */
+    void full(bool object = false)
+    {
+        MakePackageHome(home_, object);
+        Enter(home_);
+        PrepareWindow(1, home_);
+        Nlm_SetValue(gShellStyle, 1);
+        setText(tShellPath, "/bin/tcsh -f");
+    }
+    /* SetupProc as "Setup" calls it; alerts_ then holds this run's only. */
+    void run()
+    {
+        alerts_.clear();
+        SetupProc(NULL);
+    }
+    /* The text after "key=" in [section] of ./.vartenarc, or "(none)". */
+    std::string value(const char *section, const char *key);
 
     ScratchDir scratch_;
-    std::string home_;
-    EnvSetting shell_, tmpdir_, path_;
+    std::string home_ = scratch_ / "home";
+    EnvSetting shell_{"SHELL", "/bin/tcsh"}, tmpdir_{"TMPDIR", scratch_ / "tmp"};
+    EnvSetting path_{"PATH", scratch_ / "bin:" + getenv("PATH")};
     AlertLog alerts_;
 };
 
