@@ -1,12 +1,8 @@
-/* Reads the Help menu of a setup window, and its place on the screen,
- * through Motif, the widget set beneath the toolkit: the toolkit keeps no
- * readable titles for menu items.
+/* Reads a window's pull-down menu through Motif, the widget set beneath the
+ * toolkit: the toolkit keeps no readable titles for menu items.
  * This file includes no toolkit header (Motif's and the toolkit's clash). */
 #include <Xm/Xm.h>
 #include <Xm/CascadeB.h>
-#include <Xm/RowColumn.h>
-
-#include <string>
 
 #include "window_menu.h"
 
@@ -25,66 +21,54 @@ std::string labelOf(Widget w)
     return result;
 }
 
-/* The cascade button titled title anywhere below w, or NULL. */
-Widget findCascade(Widget w, const std::string &title, int depth)
+std::vector<Widget> childrenOf(Widget w)
 {
-    if (depth > 32)
-        return NULL;
+    WidgetList list = NULL;
+    Cardinal count = 0;
+    if (XtIsComposite(w))
+        XtVaGetValues(w, XmNchildren, &list, XmNnumChildren, &count, NULL);
+    return std::vector<Widget>(list, list + count);
+}
+
+/* The pull-down menu of a cascade button, NULL for any other widget. */
+Widget menuOf(Widget w)
+{
+    Widget menu = NULL;
+    if (w != NULL && XmIsCascadeButton(w))
+        XtVaGetValues(w, XmNsubMenuId, &menu, NULL);
+    return menu;
+}
+
+/* The cascade button titled title anywhere below w, or NULL. */
+Widget findCascade(Widget w, const std::string &title)
+{
     if (XmIsCascadeButton(w) && labelOf(w) == title)
         return w;
-    if (!XtIsComposite(w))
-        return NULL;
-    WidgetList children = NULL;
-    Cardinal count = 0;
-    XtVaGetValues(w, XmNchildren, &children, XmNnumChildren, &count, NULL);
-    for (Cardinal i = 0; i < count; i++) {
-        Widget found = findCascade(children[i], title, depth + 1);
-        if (found != NULL)
+    for (Widget child : childrenOf(w))
+        if (Widget found = findCascade(child, title))
             return found;
-    }
     return NULL;
 }
 
-void listMenu(Widget menu, int depth, std::vector<MenuLine> &lines)
+/* The items of menu and, at most four deep, of its submenus. */
+void listMenu(Widget menu, const std::string &mark, std::vector<std::string> &items)
 {
-    WidgetList children = NULL;
-    Cardinal count = 0;
-    XtVaGetValues(menu, XmNchildren, &children, XmNnumChildren, &count, NULL);
-    for (Cardinal i = 0; i < count; i++) {
-        Widget item = children[i];
+    for (Widget item : childrenOf(menu)) {
         if (!XtIsManaged(item))
             continue;
-        lines.push_back(MenuLine{labelOf(item), XtIsSensitive(item) == True, depth});
-        Widget sub = NULL;
-        if (XmIsCascadeButton(item)) {
-            XtVaGetValues(item, XmNsubMenuId, &sub, NULL);
-            if (sub != NULL && depth < 4)
-                listMenu(sub, depth + 1, lines);
-        }
+        items.push_back(mark + labelOf(item) + (XtIsSensitive(item) ? "" : " (off)"));
+        if (menuOf(item) != NULL && mark.size() < 4)
+            listMenu(menuOf(item), mark + ">", items);
     }
 }
 
 } // namespace
 
-bool WindowOrigin(void *shell, int *x, int *y)
+std::vector<std::string> MenuItems(void *shell, const char *title)
 {
-    Widget w = (Widget)shell;
-    if (w == NULL || XtWindow(w) == 0)
-        return false;
-    Display *dpy = XtDisplay(w);
-    Window child;
-    return XTranslateCoordinates(dpy, XtWindow(w), DefaultRootWindow(dpy), 0, 0, x, y, &child) == True;
-}
-
-std::vector<MenuLine> MenuLines(void *shell, const char *title)
-{
-    std::vector<MenuLine> lines;
-    Widget cascade = findCascade((Widget)shell, title, 0);
-    if (cascade == NULL)
-        return lines;
-    Widget menu = NULL;
-    XtVaGetValues(cascade, XmNsubMenuId, &menu, NULL);
+    std::vector<std::string> items;
+    Widget menu = menuOf(findCascade((Widget)shell, title));
     if (menu != NULL)
-        listMenu(menu, 0, lines);
-    return lines;
+        listMenu(menu, "", items);
+    return items;
 }

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,66 +16,47 @@
 #include "window_menu.h"
 
 /* The toolkit's shell widget (its internal header clashes with Motif's). */
-extern "C" {
-void *Nlm_GetWindowShell(Nlm_WindoW w);
-}
+extern "C" void *Nlm_GetWindowShell(Nlm_WindoW w);
 
 namespace {
 
 using vt::children;
 using vt::rect;
 using vt::title;
-
 typedef std::vector<std::string> Texts;
 
 int beeps = 0;
 void LIBCALLBACK countBeep(void) { beeps++; }
 
+/* The standard output of a shell command line, without its last line feed. */
 std::string output(const std::string &command)
 {
     std::string out;
     char buf[1024];
     FILE *p = popen(command.c_str(), "r");
-    while (p != NULL && fgets(buf, sizeof buf, p) != NULL)
-        out += buf;
+    for (size_t n; p != NULL && (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
     if (p != NULL)
         pclose(p);
-    while (!out.empty() && out.back() == '\n')
+    if (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
 }
 
-/* Hands the toolkit its events until done() or the deadline. */
-template <typename Done>
-bool pumpUntil(Done done, long milliseconds)
-{
-    struct timespec start, now;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    for (;;) {
-        while (Nlm_EventAvail())
-            Nlm_ProcessAnEvent();
-        if (done())
-            return true;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 > milliseconds)
-            return false;
-        usleep(10000);
-    }
-}
-
-/* Each test builds its windows in its own scratch directory; SHELL,
- * TMPDIR, the working directory and the beep hook are restored. */
+/* Each test builds its window in its own scratch directory with SHELL
+ * /bin/tcsh and TMPDIR a directory whose name holds a quote; SHELL, TMPDIR
+ * and the beep hook are restored afterwards. */
 class Window : public ::testing::Test {
 protected:
     void SetUp() override
     {
         for (const char *name : {"SHELL", "TMPDIR"})
-            saved_.push_back({name, getenv(name) != NULL, getenv(name) != NULL ? getenv(name) : ""});
+            saved_.emplace_back(name, getenv(name) != NULL ? getenv(name) : "");
         beeps = 0;
         previousBeep_ = Nlm_SetBeepHook(countBeep);
         setenv("SHELL", "/bin/tcsh", 1);
-        setenv("TMPDIR", (scratch_ / "tmp").c_str(), 1);
-        mkdir((scratch_ / "tmp").c_str(), 0700);
+        setenv("TMPDIR", tmp_.c_str(), 1);
+        mkdir(tmp_.c_str(), 0700);
     }
     void TearDown() override
     {
@@ -84,12 +64,8 @@ protected:
             Nlm_Remove(wSetup);
         wSetup = NULL;
         Nlm_SetBeepHook(previousBeep_);
-        for (const Saved &env : saved_) {
-            if (env.set)
-                setenv(env.name, env.value.c_str(), 1);
-            else
-                unsetenv(env.name);
-        }
+        for (const auto &env : saved_)
+            env.second.empty() ? unsetenv(env.first) : setenv(env.first, env.second.c_str(), 1);
     }
 
     /* A new window; building it shows no alert. */
@@ -102,33 +78,18 @@ protected:
         EXPECT_EQ(0u, alerts.count());
     }
     void install(Nlm_Int2 kind) { Nlm_SetValue(gInst, kind); InstActnProc(gInst); }
-    Texts helpMenu()
-    {
-        Texts out;
-        for (const MenuLine &line : MenuLines(Nlm_GetWindowShell(wSetup), "Help"))
-            out.push_back(std::string(line.depth, '>') + line.label + (line.sensitive ? "" : " (off)"));
-        return out;
-    }
+    Texts helpMenu() { return MenuItems(Nlm_GetWindowShell(wSetup), "Help"); }
 
-    struct Saved {
-        const char *name;
-        bool set;
-        std::string value;
-    };
     vt::ScratchDir scratch_;
-    std::vector<Saved> saved_;
+    const std::string tmp_ = scratch_ / "it's tmp";
+    std::vector<std::pair<const char *, std::string>> saved_; /* "" for unset */
     BeepHook previousBeep_ = NULL;
 };
 
 TEST_F(Window, FirstShowsDefaultsOnUserWithCompilersOffAndShellHidden)
 {
-    std::string extdiff, section; /* [Compiler] EXTDIFF as the written file has it */
-    for (const std::string &line : vt::SplitLines(vt::ReadFile(vt::DataDir() + "/vartenarc.golden"))) {
-        section = line[0] == '[' ? line : section;
-        if (section == "[Compiler]" && line.compare(0, 8, "EXTDIFF=") == 0)
-            extdiff = line.substr(8);
-    }
-    ASSERT_GT(extdiff.size(), 100u);
+    const char extdiff[] =
+        "maple -q <%s >tmp.mo;grep '[ts][0-9]* =' tmp.mo|awk '{print \"double \",$1,\";\"}'|sort -u|cat - tmp.mo >%s";
     build();
     Nlm_Show(wSetup);
     EXPECT_EQ(Texts({"vartena 1.5 setup", "", "", "-lc -lm", "c++", " -O2 -fPIC -lc -lm", "lpr %s",
@@ -138,68 +99,49 @@ TEST_F(Window, FirstShowsDefaultsOnUserWithCompilersOffAndShellHidden)
     EXPECT_EQ(2, Nlm_GetValue(gInst));
     EXPECT_FALSE(Nlm_Enabled(gC) || Nlm_Enabled(gCpp) || Nlm_Enabled(iC) || Nlm_Enabled(iCpp));
     EXPECT_FALSE(Nlm_Visible(gShellStyle) || Nlm_Visible(gShellPath) || Nlm_Enabled(iShell));
-    EXPECT_TRUE(Nlm_Enabled(gAdjust) && Nlm_Visible(gReg));
-    EXPECT_FALSE(Nlm_GetStatus(bReg));
+    EXPECT_TRUE(Nlm_Enabled(gAdjust) && Nlm_Visible(gReg) && !Nlm_GetStatus(bReg));
     EXPECT_EQ(Texts({"VARTENA directory", "C compiler (off)", "C++ compiler (off)", "Tuning", ">Printer command",
                      ">PostScript previewer", ">External differentiator", "Installation", "Shell (off)"}),
               helpMenu());
 }
 
-TEST_F(Window, FullTakesTheWorkingDirectoryAndUserKeepsTheText)
+TEST_F(Window, FullTakesTheWholeWorkingDirectoryAndUserKeepsTheText)
 {
+    std::string rest; /* with "my home", a blank and more than ParBuf's 499 characters */
+    for (char c = 'a'; c < 'g'; c++)
+        rest += "/" + std::string(90, c);
+    const std::string deep = scratch_ / "my home" + rest;
+    ASSERT_EQ(0, vt::Shell("mkdir -p '" + deep + "'"));
+    ASSERT_EQ(0, chdir(deep.c_str()));
     build();
     Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/typed");
     install(1);
-    EXPECT_EQ(scratch_.path(), title(tKernel));
+    EXPECT_EQ(deep, title(tKernel));
+    EXPECT_EQ(0, beeps) << "setting the text runs no check";
     EXPECT_TRUE(Nlm_Enabled(gC) && Nlm_Enabled(gCpp) && Nlm_Visible(gShellStyle) && Nlm_Visible(gShellPath));
     EXPECT_EQ(Texts({"VARTENA directory", "C compiler", "C++ compiler", "Tuning", ">Printer command",
                      ">PostScript previewer", ">External differentiator", "Installation", "Shell"}),
               helpMenu());
+    PathCheckProc(tKernel);
+    EXPECT_EQ(scratch_ / "myhome" + rest, title(tKernel));
+    EXPECT_EQ(1, beeps);
+
     Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/opt/vartena");
     install(2);
     EXPECT_EQ("/opt/vartena", title(tKernel));
     EXPECT_FALSE(Nlm_Enabled(gC) || Nlm_Enabled(gCpp) || Nlm_Visible(gShellStyle) || Nlm_Enabled(iShell));
     EXPECT_TRUE(Nlm_Enabled(gAdjust) && Nlm_Enabled(Adjust[0].item) && Nlm_Visible(gReg) && Nlm_Enabled(bReg));
-}
-
-TEST_F(Window, DirectoryWithABlankIsSetUnchangedAndTheNextCheckRemovesIt)
-{
-    ASSERT_EQ(0, mkdir("my home", 0755));
-    ASSERT_EQ(0, chdir("my home"));
-    build();
-    install(1);
-    EXPECT_EQ(scratch_ / "my home", title(tKernel));
-    EXPECT_EQ(0, beeps);
-    PathCheckProc(tKernel);
-    EXPECT_EQ(scratch_ / "myhome", title(tKernel));
-    EXPECT_EQ(1, beeps);
-}
-
-TEST_F(Window, LongDirectoryIsSetWholeAndALostOneLeavesTheField)
-{
-    std::string deep = scratch_.path();
-    for (char c = 'a'; c < 'g'; c++)
-        ASSERT_EQ(0, mkdir((deep += "/" + std::string(90, c)).c_str(), 0755));
-    ASSERT_EQ(0, chdir(deep.c_str()));
-    build();
-    install(1);
-    EXPECT_EQ(deep, title(tKernel)) << "more than the 499 characters of ParBuf";
     ASSERT_EQ(0, rmdir(deep.c_str()));
-    Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/opt/vartena");
     install(1);
     EXPECT_EQ("/opt/vartena", title(tKernel)) << "no working directory: the text stays";
     EXPECT_TRUE(Nlm_Enabled(gC));
 }
 
-/* SHELL ("-": unset), shells.vtn ("-": none), style chosen, shell path */
-struct ShellCase {
-    std::string shell, file, style, path;
-};
-
 TEST_F(Window, ShellStyleComesFromShellAndTheLastMatchingLine)
 {
     const std::string n19(19, 'n'), n20(20, 'n'), d492 = "/" + std::string(492, 'd');
-    const ShellCase cases[] = {
+    /* SHELL ("-": unset), shells.vtn ("-": none), style chosen, shell path */
+    const struct { std::string shell, file, style, path; } cases[] = {
         {"/bin/tcsh", "-", "csh", "/bin/tcsh -f"},
         {"/usr/local/bin/bash", "bash K\n", "ksh", "/usr/local/bin/bash "},
         {"/bin/bash", "bash k\nzsh c\nbash c\n", "csh", "/bin/bash -f"},
@@ -218,12 +160,9 @@ TEST_F(Window, ShellStyleComesFromShellAndTheLastMatchingLine)
         {d492 + "/bash", "bash k\n", "ksh", d492 + "/bash "},
         {d492 + "d/bash", "bash k\n", "ksh", ""},
     };
-    for (const ShellCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.shell.substr(0, 40) + " / " + c.file.substr(0, 40));
-        if (c.shell != "-")
-            setenv("SHELL", c.shell.c_str(), 1);
-        else
-            unsetenv("SHELL");
+        c.shell == "-" ? unsetenv("SHELL") : setenv("SHELL", c.shell.c_str(), 1);
         unlink("shells.vtn");
         if (c.file != "-")
             vt::WriteFile("shells.vtn", c.file);
@@ -249,7 +188,6 @@ TEST_F(Window, DirectoryCheckRemovesOneBlankBackslashOrCommaPerEditWithABeep)
 {
     build();
     Nlm_SetTitle(tKernel, (Nlm_CharPtr) "/a b,c\\d e");
-    EXPECT_EQ(0, beeps) << "setting the text runs no check";
     Texts seen;
     for (int i = 0; i < 5; i++) {
         PathCheckProc(tKernel);
@@ -262,19 +200,19 @@ TEST_F(Window, TypedKeysAreCheckedAsTheyArriveAndTypingGoesOn)
 {
     build();
     Nlm_Show(wSetup);
-    int x = 0, y = 0;
-    ASSERT_TRUE(pumpUntil([&] { return WindowOrigin(Nlm_GetWindowShell(wSetup), &x, &y); }, 3000));
     Nlm_Select(wSetup);
     Nlm_Select(tKernel);
-    pumpUntil([] { return false; }, 300);
-    ASSERT_EQ(0, vt::Shell("xdotool mousemove " + std::to_string(x + 20) + " " + std::to_string(y + 20) +
-                           " type --delay 40 'a b,c\\d' &"));
-    pumpUntil([] { return beeps >= 3 && title(tKernel).size() >= 4; }, 8000);
-    pumpUntil([] { return false; }, 300);
+    vt::pump(300);
+    ASSERT_EQ(0, vt::Shell("xdotool search --sync --onlyvisible --name '^vartena 1.5 setup$' "
+                           "mousemove --window %1 20 20 type --delay 40 'a b,c\\d' &"));
+    vt::pump(8000, [] { return beeps >= 3 && title(tKernel).size() >= 4; });
+    vt::pump(300);
     EXPECT_EQ("abcd", title(tKernel));
     EXPECT_EQ(3, beeps);
 }
 
+/* The preview runs in a private directory under TMPDIR (its name quoted for
+ * the shell) that is gone afterwards; del1..del3 here are never touched. */
 TEST_F(Window, PreviewShowsTheVersionLineWithUAndLeavesUserFilesAlone)
 {
     vt::WriteFile("del1", "first user file\n");
@@ -282,6 +220,7 @@ TEST_F(Window, PreviewShowsTheVersionLineWithUAndLeavesUserFilesAlone)
     vt::WriteFile("del3", "third, no line feed");
     const std::string listing = output("ls -l --time-style=+%s.%N del?; ls -A");
     build();
+    ASSERT_NE(nullptr, gReg);
     Texts shown;
     for (Nlm_GraphiC c : children(gReg)) {
         std::vector<Nlm_GraphiC> lines = children(c);
@@ -290,55 +229,17 @@ TEST_F(Window, PreviewShowsTheVersionLineWithUAndLeavesUserFilesAlone)
         for (Nlm_GraphiC line : lines)
             shown.push_back("  " + title(line));
     }
-    Texts expected = {"I authorize the following e-mail message be sent to the authors:",
-                      "  VARTENA 1.5u installed on", "  " + output("uname -a"),
-                      "This data will be used to notify you about new versions of Vartena"};
-    EXPECT_EQ(expected, shown);
+    EXPECT_EQ(Texts({"I authorize the following e-mail message be sent to the authors:",
+                     "  VARTENA 1.5u installed on", "  " + output("uname -a"),
+                     "This data will be used to notify you about new versions of Vartena"}),
+              shown);
     EXPECT_EQ(bReg, (Nlm_ButtoN)children(gReg)[0]);
-    EXPECT_EQ(Texts({"first user file\n", "second\n", "third, no line feed"}),
-              Texts({vt::ReadFile("del1"), vt::ReadFile("del2"), vt::ReadFile("del3")}));
     EXPECT_EQ(listing, output("ls -l --time-style=+%s.%N del?; ls -A"));
-    EXPECT_EQ("", output("ls -A '" + (scratch_ / "tmp") + "'")) << "the private directory is gone";
+    EXPECT_EQ(0, rmdir(tmp_.c_str())) << "the private directory is gone";
 }
 
-TEST_F(Window, NoRegistrationGroupWhenThePreviewCannotBeMade)
-{
-    setenv("TMPDIR", (scratch_ / "no-such-directory").c_str(), 1);
-    build();
-    EXPECT_EQ(nullptr, gReg);
-    EXPECT_EQ(nullptr, bReg);
-    EXPECT_EQ(2u, children(gTerm).size());
-    EXPECT_FALSE(vt::Exists("del3"));
-}
-
-std::string seenDir, seenText;
-int reads = 0;
-void record(const char *dir)
-{
-    reads++;
-    seenDir = dir;
-    seenText = vt::ReadFile(seenDir + "/out");
-}
-
-TEST_F(Window, ScratchCommandRunsInAPrivateDirectoryRemovedAfterTheRead)
-{
-    const std::string odd = scratch_ / "it's";
-    ASSERT_EQ(0, mkdir(odd.c_str(), 0700));
-    setenv("TMPDIR", odd.c_str(), 1);
-    EXPECT_TRUE(RunInScratchDir("mkdir sub; echo x > sub/f; pwd -P > out", record));
-    EXPECT_EQ(1, reads);
-    EXPECT_EQ(seenDir + "\n", seenText);
-    EXPECT_EQ(0u, seenDir.find(odd + "/vartena-")) << seenDir;
-    EXPECT_FALSE(vt::Exists(seenDir));
-    EXPECT_FALSE(vt::Exists("out") || vt::Exists("sub"));
-
-    setenv("TMPDIR", (scratch_ / "missing").c_str(), 1);
-    EXPECT_FALSE(RunInScratchDir("echo ran > out", record));
-    EXPECT_EQ(1, reads) << "no directory: no run, no read";
-    EXPECT_FALSE(vt::Exists("out"));
-}
-
-/* The layout after construction, with and without the Registration group. */
+/* The layout after construction, with and without the Registration group
+ * (none when the preview has no private directory: nothing runs here). */
 class Layout : public Window, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(Layout, FieldsShareEdgesBoxesShareABottomAndButtonsAreSpread)
@@ -346,7 +247,9 @@ TEST_P(Layout, FieldsShareEdgesBoxesShareABottomAndButtonsAreSpread)
     if (!GetParam())
         setenv("TMPDIR", (scratch_ / "no-such-directory").c_str(), 1);
     build();
-    ASSERT_EQ(GetParam(), bReg != NULL);
+    EXPECT_EQ(GetParam(), gReg != NULL);
+    EXPECT_EQ(GetParam(), bReg != NULL);
+    EXPECT_FALSE(vt::Exists("del3"));
     for (Nlm_TexT field : {tInclude, tLib, tCppName, tCppLib, Adjust[0].field, Adjust[1].field, Adjust[2].field}) {
         EXPECT_EQ(rect(tKernel).left, rect(field).left);
         EXPECT_EQ(rect(tKernel).right, rect(field).right);
@@ -354,14 +257,7 @@ TEST_P(Layout, FieldsShareEdgesBoxesShareABottomAndButtonsAreSpread)
     EXPECT_GE(rect(tShellPath).right, rect(tKernel).right);
     EXPECT_EQ(rect(gInst).bottom, rect(gShellStyle).bottom);
     EXPECT_EQ(rect(gInst).bottom, rect(gShellPath).bottom);
-    EXPECT_LT(rect(gInst).right, rect(gShellStyle).left);
-    EXPECT_LT(rect(gShellStyle).right, rect(gShellPath).left);
-
-    std::vector<Nlm_Handle> stack = {Nlm_Parent(tKernel), gC, gCpp, gAdjust, Nlm_Parent(gInst), gTerm};
-    if (GetParam())
-        stack.insert(stack.end() - 1, gReg);
-    for (size_t i = 1; i < stack.size(); i++)
-        EXPECT_LE(rect(stack[i - 1]).bottom, rect(stack[i]).top) << "group " << i;
+    EXPECT_TRUE(rect(gInst).right < rect(gShellStyle).left && rect(gShellStyle).right < rect(gShellPath).left);
 
     std::vector<Nlm_GraphiC> buttons = children(gTerm);
     ASSERT_EQ(2u, buttons.size());

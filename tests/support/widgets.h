@@ -1,9 +1,12 @@
 /* Reading the toolkit's objects back in the GUI suites: titles, positions
- * and the children of a window or group.  Include after "toolkit.h". */
+ * and the children of a window or group; handing the toolkit its events.
+ * Include after "toolkit.h". */
 #ifndef VARTENA_TEST_WIDGETS_H
 #define VARTENA_TEST_WIDGETS_H
 
+#include <functional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 /* The toolkit's object links (its internal header clashes with Motif's). */
@@ -37,6 +40,18 @@ inline std::vector<Nlm_GraphiC> children(Nlm_Handle parent)
          c = Nlm_GetNext(c))
         list.push_back(c);
     return list;
+}
+
+/* Hands the toolkit its events for about ms milliseconds, or until done()
+ * holds, and frees the windows removed meanwhile. */
+inline void pump(int ms, const std::function<bool()> &done = nullptr)
+{
+    for (int i = 0; i < ms / 10 && !(done && done()); i++) {
+        while (Nlm_EventAvail())
+            Nlm_ProcessAnEvent();
+        usleep(10000);
+    }
+    Nlm_RemoveDyingWindows();
 }
 
 } // namespace vt
