@@ -1,5 +1,5 @@
 # The settings store and the message texts.
-vart_unit_suite(settings_test settings_test.cc messages_test.cc)
+vart_unit_suite(settings_test settings_test.cc)
 
 # GetParam on the template's settings file: built with the tests, run by
 # hand (build-dir/tests/settings_bench), never by ctest.

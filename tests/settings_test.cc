@@ -1,12 +1,12 @@
-/* The settings store on a real .vartenarc read and written by the toolkit:
- * reads, references, conventions, limits, cycles and writes. */
+/* The settings store on a real .vartenarc read and written by the toolkit
+ * (reads, references, conventions, limits, cycles, writes), and the message
+ * texts of [KernelErrors] shown by Warning. */
 #include <gtest/gtest.h>
 
 #include "toolkit.h"
 
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "internal.h"
@@ -56,10 +56,12 @@ struct Store {
 };
 
 const std::string Errors =
-    "[KernelErrors]\nTRANSLN=Settings file '%s',~section '%s',~key '%s'~contains a reference to undefined value\n";
+    "[KernelErrors]\nTRANSLN=Settings file '%s',~section '%s',~key '%s'~contains a reference to undefined value\n"
+    "_NoMemory=cannot allocate memory\nED_MEM=Editor:~$(KernelErrors._NoMemory)\n"
+    "ED_BAD=Editor %s:~$(KernelErrors._Gone) %s\nPLAIN=%s and %i\nLONG=%s%s\n";
 
 const std::string Rc = Errors +
-    "[Files]\nNAMES1.2=n12\n[A]\nB=ab\nQ=`\nE=\nBQ=$`(X.Y)\nV=" + V + "\nU=" + U + "\n[X]\nY=xy\n"
+    "[Files]\nNAMES1.2=n12\nFORMAT=vart%04x\nP=%s-$(Files.N)\nN=%d\nF=%s%s\n[A]\nB=ab\nQ=`\nE=\nBQ=$`(X.Y)\nV=" + V + "\nU=" + U + "\n[X]\nY=xy\n"
     "[Paths]\nKERNEL=/opt/v/\nKERNEL=/second/\n"
     "[S]\nNAMES=$(Files.NAMES1.2)\nDOLLARS=$$(A.B)\nBROKEN=$ (A.B)$(.K)$(S.)$(S)$(A.B\nPAREN=$(A) and $(B.C)\n"
     "CASE=$(paths.kernel)\nBLANK=$( Paths.KERNEL)\nQUOTE=`\nTOQUOTE=[$(A.Q)]\nTOEMPTY=$(A.E)\nBQ=$`(X.Y)\n"
@@ -67,7 +69,7 @@ const std::string Rc = Errors +
     "WRAP=$(A.Q)$(A.Q)\nAFTER=$(S.WRAP)$(C.K3)\nLONG=$(A.V)$(A.U)$(A.V)\nLINES=$(A.V)~$(A.U)~$(A.V)\n" +
     chain("C", REF_MAX_NESTING + 2, 1) + chain("F", 12, 2) + "K9X=$(F.K9)\n";
 
-TEST(SettingsRead, ReferencesConventionsBoundsAndFailures)
+TEST(SettingsRead, ReferencesConventionsBoundsFailuresAndFormatting)
 {
     struct {
         const char *section, *key;
@@ -113,11 +115,9 @@ TEST(SettingsRead, ReferencesConventionsBoundsAndFailures)
             }
         }
     }
-}
 
-TEST(SettingsRead, FormattingFollowsExpansionAndIsCutAt499)
-{
-    Store s("[Files]\nFORMAT=vart%04x\nP=%s-$(Files.N)\nN=%d\nF=%s%s\n");
+    /* formatting follows expansion and is cut at 499 */
+    s.alerts.clear();
     std::string a(300, 'a'), b(300, 'b');
     EXPECT_EQ("vart0001", str(GetParam("Files", "FORMAT", 1)));
     EXPECT_EQ("vart0001-7", str(GetParam("Files", "P", ParBuf, 7))) << "ParBuf may be an argument";
@@ -179,41 +179,56 @@ TEST(SettingsWrite, NewlinesBecomeTildesAndEveryChangeIsOnDisk)
     EXPECT_EQ("a\nb", str(GetParamString("Paths", "K")));
     EXPECT_EQ(NULL, GetParam("Paths", "INCLUDE"));
     EXPECT_EQ(Texts{transln("Paths", "INCLUDE")}, s.alerts.texts());
-}
-
-TEST(SettingsWrite, AValuePastTheLineLimitIsCutSoItCannotOpenASection)
-{
-    Store s("[S]\nK=old\nNEXT=n\n");
-    std::string value = std::string(253, 'c') + "[Evil]";
-    EXPECT_TRUE(SetParam("S", "K", &value[0]));
-    vt::DropSettingsCache();
-    EXPECT_EQ(std::string(253, 'c'), str(GetParamString("S", "K")));
-    EXPECT_EQ("n", str(GetParamString("S", "NEXT")));
-    EXPECT_EQ(NULL, GetParamString("Evil", "NEXT"));
-    EXPECT_EQ(Texts{alert("Evil", "NEXT", "not found")}, s.alerts.texts());
-}
-
-TEST(SettingsWrite, ACarriageReturnIsStoredAsALineBreakSoItCannotOpenASection)
-{
-    Store s("[S]\nK=old\nNEXT=n\n");
-    char value[] = "a\r\nb\r[Evil]\rNEXT=x\r";
-    EXPECT_TRUE(SetParam("S", "K", value));
-    EXPECT_STREQ("a~b~[Evil]~NEXT=x~", value);
-    vt::DropSettingsCache();
-    EXPECT_EQ("a\nb\n[Evil]\nNEXT=x\n", str(GetParamString("S", "K")));
-    EXPECT_EQ("n", str(GetParamString("S", "NEXT")));
-    EXPECT_EQ(NULL, GetParamString("Evil", "NEXT"));
-    EXPECT_EQ(Texts{alert("Evil", "NEXT", "not found")}, s.alerts.texts());
-}
-
-TEST(SettingsFile, ExistsOnlyInTheCurrentDirectory)
-{
-    Store s("");
     EXPECT_TRUE(GetConfigFilePath());
     ASSERT_EQ(0, unlink(".vartenarc"));
-    EXPECT_FALSE(GetConfigFilePath());
-    ASSERT_EQ(0, mkdir(".vartenarc", 0755));
-    EXPECT_TRUE(GetConfigFilePath());
+    EXPECT_FALSE(GetConfigFilePath()) << "the settings file is looked for in the current directory";
+}
+
+/* The toolkit's reader ends a line at a carriage return and at its line
+ * limit: a raw one, or the rest of a long value, could open a section. */
+TEST(SettingsWrite, ACarriageReturnOrAnOverlongValueCannotOpenASection)
+{
+    const struct {
+        std::string value, afterSet, read;
+    } cases[] = {{"a\r\nb\r[Evil]\rNEXT=x\r", "a~b~[Evil]~NEXT=x~", "a\nb\n[Evil]\nNEXT=x\n"},
+                 {std::string(253, 'c') + "[Evil]", std::string(253, 'c') + "[Evil]", std::string(253, 'c')}};
+    for (const auto &c : cases) {
+        Store s("[S]\nK=old\nNEXT=n\n");
+        std::string value = c.value;
+        EXPECT_TRUE(SetParam("S", "K", &value[0]));
+        EXPECT_EQ(c.afterSet, value.c_str());
+        vt::DropSettingsCache();
+        EXPECT_EQ(c.read, str(GetParamString("S", "K")));
+        EXPECT_EQ("n", str(GetParamString("S", "NEXT")));
+        EXPECT_EQ(NULL, GetParamString("Evil", "NEXT"));
+        EXPECT_EQ(Texts{alert("Evil", "NEXT", "not found")}, s.alerts.texts());
+    }
+}
+
+/* The TRANSLN alert raised while ED_BAD is expanded leaves that message in
+ * progress alone; a "%d" argument is shown as it stands; a missing text
+ * shows nothing. */
+TEST(Warning, ShowsTheExpandedTextFormattedOnceAndCutAt499)
+{
+    Store s(Errors);
+    std::string a(300, 'a'), b(300, 'b');
+    EXPECT_TRUE(Warning("TRANSLN", "vartena", "Compiler", "MAKERHS"));
+    EXPECT_TRUE(Warning("ED_MEM"));
+    EXPECT_TRUE(Warning("PLAIN", "%d", 5));
+    EXPECT_TRUE(Warning("LONG", a.c_str(), b.c_str()));
+    EXPECT_TRUE(Warning("ED_BAD", "one", "two"));
+    EXPECT_TRUE(Warning("NOSUCHKEY", 1)) << "a missing text shows nothing";
+    EXPECT_TRUE(Warning(NULL));
+    EXPECT_EQ((Texts{transln("Compiler", "MAKERHS"), "Editor:\ncannot allocate memory", "%d and 5",
+                     a + b.substr(0, 199), transln("KernelErrors", "ED_BAD"), "Editor one:\n$(KernelErrors"}),
+              s.alerts.texts());
+
+    s.alerts.clear();
+    vt::WriteFile(".vartenarc", "[KernelErrors]\nTRANSLN=%s %s %s: $(X.Y)\nM=m $(X.Z)\n");
+    vt::DropSettingsCache();
+    EXPECT_TRUE(Warning("M"));
+    EXPECT_EQ((Texts{"vartena KernelErrors M: $(X", "m $(X"}), s.alerts.texts())
+        << "a TRANSLN text with an undefined reference ends the nesting";
 }
 
 } // namespace
