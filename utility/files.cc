@@ -97,9 +97,12 @@ short ExecuteCommand(const char *command, void *unused, short (*callback)(void))
     return callback != NULL ? callback() : 0;
 }
 
-/* Handles at most one pending X event or timer and never waits.  A timer
- * is run through XtAppProcessEvent restricted to timers: XtAppNextEvent
- * would run it and then wait for an X event that may never come. */
+/* Dispatches at most one pending X event, or runs the timers that are due
+ * when no X event is pending, and never waits.  XtAppNextEvent itself runs
+ * the timers that are due before it returns an event, so a call with both
+ * pending runs those timers and one event.  A timer alone goes through
+ * XtAppProcessEvent restricted to timers: XtAppNextEvent would run it and
+ * then wait for an X event that may never come. */
 void myProcessAnyEvent(void)
 {
     XtInputMask pending = XtAppPending(Nlm_appContext);
