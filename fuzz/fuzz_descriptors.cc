@@ -59,18 +59,6 @@ std::string settings(const std::string &dir)
            "REF=$`(V.A)\n";
 }
 
-std::vector<std::string> linesOf(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = std::min(text.find('\n', start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 /* The field of line that mGetLine selects: past column separators (or the
  * last field), cut at the next "|", blanks trimmed as StrTrim does. */
 std::string field(const std::string &line, int column)
@@ -199,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
      * may expand to one) multiplies what follows: a few keep runs short */
     size_t includers = 0;
     for (size_t i = 0; i < parts.size() && i < 4; i++)
-        for (const std::string &line : linesOf(parts[i]))
+        for (const std::string &line : fz::LinesOf(parts[i], "\n"))
             if (line.find("&&") != std::string::npos || line.find("$(") != std::string::npos)
                 includers++;
     if (includers > kMaxIncluders)

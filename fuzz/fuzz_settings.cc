@@ -64,26 +64,13 @@ std::string stripped(const std::string &text)
     return text.substr(first, last - first + 1);
 }
 
-/* Lines end at "\n" and, for the toolkit's reader, at "\r" too. */
-std::vector<std::string> linesOf(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 /* Sections and keys as the file names them: "[name]" lines and "key=" lines
  * inside a section. */
 std::vector<std::pair<std::string, std::string>> namesIn(const std::string &file)
 {
     std::vector<std::pair<std::string, std::string>> names;
     std::string section;
-    for (const std::string &line : linesOf(file)) {
+    for (const std::string &line : fz::LinesOf(file, "\r\n")) {
         if (names.size() == kMaxNames)
             break;
         if (!line.empty() && line[0] == '[') {
@@ -212,7 +199,7 @@ std::string storedForm(const std::string &text)
  * not begin with "[" or ";", none longer than 127 characters. */
 bool writtenBack(const std::string &file)
 {
-    for (const std::string &line : linesOf(file)) {
+    for (const std::string &line : fz::LinesOf(file, "\r\n")) {
         if (line.size() > 127)
             return false;
         if (line.empty() || line[0] == ';')

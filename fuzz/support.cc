@@ -1,5 +1,6 @@
 #include <ncbi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,18 @@ void Require(bool cond, const char *what)
         fprintf(stderr, "property failed: %s\n", what);
         abort();
     }
+}
+
+std::vector<std::string> LinesOf(const std::string &text, const char *ends)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = std::min(text.find_first_of(ends, start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
 }
 
 } // namespace fz

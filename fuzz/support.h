@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fz {
 
@@ -36,6 +37,10 @@ void CheckHome();
 /* Aborts with the message when cond is false: a property of the code
  * under test did not hold. */
 void Require(bool cond, const char *what);
+
+/* The lines of text, each ended by any one of the characters in ends (the
+ * last may lack it). */
+std::vector<std::string> LinesOf(const std::string &text, const char *ends);
 
 } // namespace fz
 
