@@ -6,8 +6,13 @@
  */
 #include "setup.h"
 
+#include <stdlib.h>
+
+/* The settings file is the working directory's: the toolkit's variable
+ * that would skip it in favour of a system-wide file is dropped. */
 extern "C" Nlm_Int2 Nlm_Main(void)
 {
+    unsetenv("NCBI_DONT_USE_LOCAL_CONFIG");
     Nlm_WindoW window = BuildSetupWindow();
     Nlm_Show(window);
     Nlm_ProcessEvents();

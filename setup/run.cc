@@ -8,6 +8,14 @@
  * alert, gives the buttons back and returns; files written so far stay, and
  * the next run starts again from the template in every key.
  *
+ * Files: every file is written whole beside its name and renamed into
+ * place (WriteFileSafely), so a full disk, a file-size limit or a killed
+ * run leaves each file old or new, never cut; the files a run wrote are
+ * made durable when it ends or stops.  A failed write of the settings file
+ * or of the compile script stops the run, since the package cannot work
+ * without them; the other files are reported and the run goes on.  One run
+ * at a time in a directory: a second one stops at the lock.
+ *
  * Limits: field texts are read into a 16384-byte work buffer (at most 16380
  * characters); values and expanded template lines are the settings store's
  * (499 characters, a settings line 255); the compile command and the class
@@ -19,8 +27,10 @@
  */
 #include "setup.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -45,7 +55,6 @@ namespace {
 enum {
     kWorkSize = 16384,  /* field texts and paths */
     kFieldLimit = 16381, /* size given to Nlm_GetTitle: 16380 characters */
-    kPathSize = 4096,   /* CreateFile's copy of its path */
     kShellPathMax = PARBUF_SIZE - 5 /* "#! ", the path, "\n", NUL */
 };
 
@@ -63,6 +72,11 @@ const char kBadDirectory[] =
 const char kNoSettings[] = "Cannot open settings file '%s'";
 const char kNoBatch[] = "Cannot open batch file for compiler '%s'";
 const char kNoClassFile[] = "Cannot open class description file\n%s";
+const char kPercentClass[] =
+    "Class description file '%s':\nthe class line after &hierarchy holds a %% character,\n"
+    "so the current class is not recorded";
+const char kLockFile[] = ".vartenarc.lock";
+const char kLocked[] = "Another Setup is running in this directory: '%s' is locked";
 const char kNoCompile[] =
     "Cannot compile autodif.cc.\nSymbolical differentiation feature will be disabled.\n"
     "Please check the name of C++ compiler\nand ensure it is accessable via the PATH variable";
@@ -85,7 +99,9 @@ char *fieldText(Nlm_Handle control, char *work)
     return work;
 }
 
-/* Stores a copy of text: SetParam turns line breaks into "~" in place. */
+/* Stores a copy of text: SetParam turns line breaks into "~" in place.
+ * FALSE when the settings file could not take it (the store has said why);
+ * the run then stops, since the package cannot work from that file. */
 Nlm_Boolean store(const char *section, const char *key, const char *text)
 {
     std::string copy(text);
@@ -113,23 +129,35 @@ mode_t permissionMode(const char *permissions)
     return mode;
 }
 
-/* A template line through the settings store ([TMP] TMP stored and read
- * back): references expanded, "~" a line break, backquotes gone; the result
- * is in ParBuf.  NULL when the expansion failed (the store has said so):
- * the half-expanded line would end in "$(" and a section name, which is
- * not written, since in a script it would break every line after it. */
+/* A template line expanded as the settings store reads a value back
+ * ([TMP] TMP): references expanded, "~" a line break, backquotes gone; the
+ * result is in ParBuf.  The line is expanded where it stands instead of
+ * being stored in the settings file and read back, which would rewrite the
+ * file once for every line and lose the line's leading blanks.  NULL when
+ * the expansion failed (the store has said so): the half-expanded line
+ * would end in "$(" and a section name, which is not written, since in a
+ * script it would break every line after it. */
 const char *expandLine(const char *line)
 {
-    store("TMP", "TMP", line);
-    return GetParamString("TMP", "TMP");
+    size_t n = strnlen(line, PARBUF_SIZE - 1);
+    memcpy(ParBuf, line, n);
+    ParBuf[n] = '\0';
+    return Translate(ParBuf, "TMP", "TMP") ? ParBuf : NULL;
 }
 
-/* Writes an expanded line (at most 499 characters) and a line break. */
-void putExpanded(const char *expanded, FILE *f)
+/* The lines of a table from its line first on, each followed by a line
+ * break, expanded when asked; a line that fails to expand is left out. */
+std::string tableText(const char *const *lines, size_t first, Nlm_Boolean expand)
 {
-    size_t n = strnlen(expanded, PARBUF_SIZE - 1);
-    fwrite(expanded, 1, n, f);
-    fputc('\n', f);
+    std::string text;
+    for (size_t i = first; lines[i] != NULL; i++) {
+        const char *line = expand ? expandLine(lines[i]) : lines[i];
+        if (line == NULL)
+            continue;
+        text += line;
+        text += '\n';
+    }
+    return text;
 }
 
 /* Stops the run: the buttons work again and the window stays. */
@@ -157,61 +185,32 @@ void fileNumberFile(void)
     std::string earlier = param("Files", "NAMES1.2");
     if (!earlier.empty() && access(earlier.c_str(), F_OK) == 0)
         rename(earlier.c_str(), names.c_str());
-    if (access(names.c_str(), F_OK) == 0)
-        return;
-    FILE *f = fopen(names.c_str(), "w");
-    if (f == NULL) {
-        alert("Cannot open file '%s'", names.c_str());
-        return;
-    }
-    fputc('-', f);
-    fclose(f);
-    chmod(names.c_str(), 0644);
+    if (access(names.c_str(), F_OK) != 0)
+        WriteFileSafely(names.c_str(), "-", 1, 0644, NULL);
 }
 
-/* The compile script: made writable, truncated, made executable, then its
- * own first line and the style's table from its second line, expanded.
- * FALSE (after the alert) when it cannot be opened at all. */
+/* The compile script: its own first line ("#! " and the shell path), then
+ * the style's table from its second line, expanded, made executable.
+ * FALSE (after the alert) when it cannot be written. */
 Nlm_Boolean writeCompileScript(void)
 {
     std::string batch = param("Compiler", "BATCH");
-    chmod(batch.c_str(), 0600);
-    FILE *f = batch.empty() ? NULL : Nlm_FileOpen(batch.c_str(), "wt");
-    if (f == NULL) {
-        alert(kNoBatch, batch.c_str());
-        return FALSE;
-    }
-    Nlm_FileClose(f);
-    chmod(batch.c_str(), 0755);
-    f = Nlm_FileOpen(batch.c_str(), "wt");
-    if (f == NULL)
-        return TRUE;
-
     Nlm_Int2 style = Nlm_GetValue(gShellStyle);
     if (style < 1 || style > SHELL_STYLES)
         style = 1;
-    const char *const *script = shells[style - 1].script;
-
-    strcpy(ParBuf, "#! ");
-    Nlm_GetTitle(tShellPath, ParBuf + 3, kShellPathMax + 1);
-    ParBuf[3 + kShellPathMax] = '\0';
-    strcat(ParBuf, "\n");
-    Nlm_FilePuts(ParBuf, f);
-
-    for (size_t i = 1; script[i] != NULL; i++) {
-        const char *line = expandLine(script[i]);
-        if (line != NULL)
-            putExpanded(line, f);
-    }
-    SetParam("TMP", NULL, NULL);
-    Nlm_FileClose(f);
-    return TRUE;
+    char shellPath[kShellPathMax + 1];
+    shellPath[0] = '\0';
+    Nlm_GetTitle(tShellPath, shellPath, sizeof shellPath);
+    shellPath[kShellPathMax] = '\0';
+    std::string text = std::string("#! ") + shellPath + "\n" + tableText(shells[style - 1].script, 1, TRUE);
+    return WriteFileSafely(batch.c_str(), text.data(), text.size(), 0755, kNoBatch);
 }
 
 /* The autodif object in the current directory: compiled when it is missing
  * or older than a source that exists.  A command that did not fit its
- * buffer is not run, which counts as a failed compilation. */
-void compileAutodif(Nlm_Boolean commandFits)
+ * buffer is not run, which counts as a failed compilation.  FALSE when the
+ * settings file could not take AUTODIFOPT. */
+Nlm_Boolean compileAutodif(Nlm_Boolean commandFits)
 {
     Nlm_Boolean haveObject, haveSource;
     time_t object = modified("autodif.o", &haveObject);
@@ -223,33 +222,37 @@ void compileAutodif(Nlm_Boolean commandFits)
             needed = TRUE;
     }
     if (!needed)
-        return;
+        return TRUE;
     if (commandFits) {
         int status = system(CompAutodif);
         (void)status;
     }
-    if (!commandFits || access("autodif.o", F_OK) != 0) {
-        alert(kNoCompile);
-        store("Libraries", "AUTODIFOPT", "-");
-    }
+    if (commandFits && access("autodif.o", F_OK) == 0)
+        return TRUE;
+    alert(kNoCompile);
+    return store("Libraries", "AUTODIFOPT", "-");
 }
 
 /* The object of the Full installation, seen from a user directory; the
  * [TMP] section used to expand its path stays in the settings file. */
-void checkUserObject(void)
+Nlm_Boolean checkUserObject(void)
 {
-    store("TMP", "TMP", kUserObject);
+    if (!store("TMP", "TMP", kUserObject))
+        return FALSE;
     const char *path = GetParam("TMP", "TMP");
-    if (path == NULL || access(path, F_OK) != 0) {
-        alert(kNoUserObject);
-        store("Libraries", "AUTODIFOPT", "-");
-    }
+    if (path != NULL && access(path, F_OK) == 0)
+        return TRUE;
+    alert(kNoUserObject);
+    return store("Libraries", "AUTODIFOPT", "-");
 }
 
 /* The current class from the line after "&hierarchy": its first word and
  * the description file named by its second.  A line of fewer than two
- * words, or none, changes neither key.  FALSE (after the alert) when the
- * class description file cannot be opened. */
+ * words, or none, changes neither key; nor does a line whose words hold a
+ * "%", which every formatted read of the keys would take for a directive
+ * (shown, and the run goes on).  FALSE (after the alert) when the class
+ * description file cannot be opened or the settings file cannot take the
+ * keys. */
 Nlm_Boolean recordClass(char *work)
 {
     std::string classFile = param("Files", "CLASSFILE");
@@ -258,18 +261,22 @@ Nlm_Boolean recordClass(char *work)
         alert(kNoClassFile, classFile.c_str());
         return FALSE;
     }
-    if (FindLine(kHierarchy) >= 0 && GetLine(CompAutodif) != NULL) {
-        char first[PARBUF_SIZE];
-        if (sscanf(CompAutodif, " %499s %499s", first, work) == 2) {
-            store("Currents", "CLASSCUR", first);
+    Nlm_Boolean stored = TRUE;
+    char first[PARBUF_SIZE];
+    if (FindLine(kHierarchy) >= 0 && GetLine(CompAutodif) != NULL &&
+        sscanf(CompAutodif, " %499s %499s", first, work) == 2) {
+        if (strchr(first, '%') != NULL || strchr(work, '%') != NULL) {
+            alert(kPercentClass, classFile.c_str());
+        } else {
+            stored = store("Currents", "CLASSCUR", first);
             std::string second(work);
-            const char *path = GetParam("Files", "CLASSFILECUR", second.c_str());
+            const char *path = stored ? GetParam("Files", "CLASSFILECUR", second.c_str()) : NULL;
             if (path != NULL)
-                store("Files", "CLASSFILECUR", path);
+                stored = store("Files", "CLASSFILECUR", path);
         }
     }
     DescClose();
-    return TRUE;
+    return stored;
 }
 
 /* The notice command with its "?" replaced, run in a scratch directory. */
@@ -282,17 +289,147 @@ void sendNotice(Nlm_Boolean full)
     RunInScratchDir(command.c_str(), NULL);
 }
 
-/* A home directory that reads back from the settings file exactly as it is
- * stored: no "%" (every formatted read would take it for a directive), no
- * reference, line break or empty character, and short enough for one
- * settings line. */
+/* Stores a home directory that reads back from the settings file exactly
+ * as it is stored: no "%" (every formatted read would take it for a
+ * directive), no reference, line break or empty character, and short
+ * enough for one settings line.  FALSE after the alert. */
 Nlm_Boolean storeKernel(const char *kernel)
 {
-    if (strchr(kernel, '%') != NULL)
+    if (strchr(kernel, '%') != NULL || strlen("KERNEL=") + strlen(kernel) > 255) {
+        alert("%s", kBadDirectory);
         return FALSE;
-    store("Paths", "KERNEL", kernel);
+    }
+    if (!store("Paths", "KERNEL", kernel))
+        return FALSE;
     const char *back = GetParamString("Paths", "KERNEL");
-    return back != NULL && strcmp(back, kernel) == 0;
+    if (back != NULL && strcmp(back, kernel) == 0)
+        return TRUE;
+    alert("%s", kBadDirectory);
+    return FALSE;
+}
+
+/* One Setup at a time in a directory: an exclusive lock on ".vartenarc.lock"
+ * in the working directory, held for the run and removed after it.  The
+ * lock goes with the process, so one left by a process that died blocks
+ * nobody.  After it is taken, the name must still be the file that was
+ * locked; else another run removed it meanwhile, and the lock is taken
+ * again on the new file. */
+class RunLock {
+public:
+    Nlm_Boolean take()
+    {
+        for (int attempt = 0; attempt < 3; attempt++) {
+            fd_ = open(kLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+            if (fd_ < 0)
+                break;
+            if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+                release(false);
+                alert(kLocked, kLockFile);
+                return FALSE;
+            }
+            struct stat locked, named;
+            if (fstat(fd_, &locked) == 0 && stat(kLockFile, &named) == 0 && locked.st_ino == named.st_ino &&
+                locked.st_dev == named.st_dev)
+                return TRUE;
+            release(false);
+        }
+        alert("Cannot open file '%s'", kLockFile);
+        return FALSE;
+    }
+    ~RunLock() { release(true); }
+
+private:
+    void release(bool remove)
+    {
+        if (fd_ < 0)
+            return;
+        if (remove)
+            unlink(kLockFile);
+        close(fd_);
+        fd_ = -1;
+    }
+    int fd_ = -1;
+};
+
+/* The window's values into the settings file, the compile command into
+ * CompAutodif.  FALSE after the alert when a value cannot be stored. */
+Nlm_Boolean storeWindowValues(char *work, Nlm_Boolean *commandFits)
+{
+    fieldText(tKernel, work);
+    size_t length = strlen(work);
+    if (length == 0 || work[length - 1] != '/') {
+        work[length] = '/';
+        work[length + 1] = '\0';
+    }
+    if (!storeKernel(work) || !store("Paths", "KERNELW", "./"))
+        return FALSE;
+
+    std::string include = fieldText(tInclude, work);
+    include += " -I";
+    include += param("Paths", "KERNEL");
+    if (!store("Compiler", "INCLUDE", include.c_str()) || !store("Compiler", "LIB", fieldText(tLib, work)) ||
+        !store("Compiler", "CPPNAME", fieldText(tCppName, work)))
+        return FALSE;
+    Nlm_GetTitle(tCppLib, ParBuf, PARBUF_SIZE);
+    ParBuf[PARBUF_SIZE - 1] = '\0';
+    if (!store("Compiler", "CPPLIB", ParBuf))
+        return FALSE;
+
+    std::string cppName = fieldText(tCppName, work);
+    int needed = snprintf(CompAutodif, sizeof CompAutodif, kCompileFormat, cppName.c_str(),
+                          fieldText(tCppLib, work));
+    *commandFits = needed >= 0 && (size_t)needed < sizeof CompAutodif;
+
+    for (int i = 0; i < TUNING_ENTRIES; i++) {
+        if (Adjust[i].field == NULL)
+            continue;
+        fieldText(Adjust[i].field, work);
+        StrTrim(work);
+        if (!store(Adjust[i].section, Adjust[i].key, work[0] != '\0' ? work : "`"))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+/* The run from the settings file on; TRUE when it reached its end, FALSE
+ * when it stopped (its alert shown). */
+Nlm_Boolean install(char *work, Nlm_Boolean full)
+{
+    /* .vartenarc from the template; the toolkit then parses it afresh, so
+     * nothing a stopped run stored comes back */
+    char settings[16] = ".";
+    Nlm_FileBuildPath(settings, NULL, (Nlm_CharPtr) ".vartenarc");
+    if (!CreateFile(settings, SetData, "rw-r--r--", FALSE)) {
+        alert(kNoSettings, settings);
+        return FALSE;
+    }
+    ReloadSettings();
+    Nlm_Boolean commandFits = FALSE;
+    if (!storeWindowValues(work, &commandFits))
+        return FALSE;
+
+    /* files of both kinds of installation, and of each */
+    fileNumberFile();
+    if (full) {
+        std::string initFile = param("Files", "INITFILE");
+        if (!initFile.empty())
+            CreateFile(initFile.c_str(), init, "r--r--r--", FALSE);
+        if (!writeCompileScript())
+            return FALSE;
+        if (GetParam("Paths", "INCLUDE") != NULL && GetParamAppend("Compiler", "HEADERF") != NULL)
+            CreateFile(ParBuf, IncludeRhs, "r--r--r--", TRUE);
+        if (!compileAutodif(commandFits))
+            return FALSE;
+    } else if (!checkUserObject()) {
+        return FALSE;
+    }
+    std::string visuals = param("Files", "VN");
+    if (!visuals.empty())
+        unlink(visuals.c_str());
+    std::string palette = param("Files", "PALETTE");
+    if (!palette.empty())
+        CreateFile(palette.c_str(), Palette, "rw-r--r--", FALSE);
+    return recordClass(work);
 }
 
 } // namespace
@@ -300,35 +437,10 @@ Nlm_Boolean storeKernel(const char *kernel)
 Nlm_Boolean CreateFile(const char *name, const char *const *lines, const char *permissions,
                        Nlm_Boolean expand)
 {
-    char path[kPathSize];
-    if (name == NULL || strlen(name) >= sizeof path) {
-        alert("Cannot open file '%s'", name != NULL ? name : "");
-        return FALSE;
-    }
-    strcpy(path, name);
-    chmod(path, 0600);
-    FILE *f = Nlm_FileOpen(path, "wt");
-    if (f == NULL) {
-        alert("Cannot open file '%s'", path);
-        return FALSE;
-    }
-    for (size_t i = 0; lines[i] != NULL; i++) {
-        if (!expand) {
-            if (fprintf(f, "%s\n", lines[i]) < 0) {
-                alert("Cannot write file '%s'", path);
-                break;
-            }
-            continue;
-        }
-        const char *line = expandLine(lines[i]);
-        if (line != NULL)
-            putExpanded(line, f);
-    }
-    Nlm_FileClose(f);
-    if (expand)
-        SetParam("TMP", NULL, NULL);
-    chmod(path, permissionMode(permissions));
-    return TRUE;
+    /* the name may lie in ParBuf, which the expansion overwrites */
+    std::string path(name != NULL ? name : "");
+    std::string text = tableText(lines, 0, expand);
+    return WriteFileSafely(path.c_str(), text.data(), text.size(), (int)permissionMode(permissions), NULL);
 }
 
 void SetupProc(Nlm_ButtoN)
@@ -352,77 +464,17 @@ void SetupProc(Nlm_ButtoN)
         return;
     }
 
-    /* .vartenarc from the template; the toolkit then parses it afresh, so
-     * nothing a stopped run stored comes back */
+    /* the files written, each whole or not at all, are made durable at the
+     * end, whether the run ends or stops */
     Nlm_Boolean full = Nlm_GetValue(gInst) == kFull;
-    char settings[16] = ".";
-    Nlm_FileBuildPath(settings, NULL, (Nlm_CharPtr) ".vartenarc");
-    if (!CreateFile(settings, SetData, "rw-r--r--", FALSE)) {
-        stopRun(kNoSettings, settings);
-        return;
+    Nlm_Boolean done;
+    {
+        RunLock lock;
+        done = lock.take() && install(work, full);
+        if (!SyncWrittenFiles())
+            done = FALSE;
     }
-    ReloadSettings();
-
-    /* the window's values */
-    fieldText(tKernel, work);
-    size_t length = strlen(work);
-    if (length == 0 || work[length - 1] != '/') {
-        work[length] = '/';
-        work[length + 1] = '\0';
-    }
-    if (!storeKernel(work)) {
-        stopRun("%s", kBadDirectory);
-        return;
-    }
-    store("Paths", "KERNELW", "./");
-
-    std::string include = fieldText(tInclude, work);
-    include += " -I";
-    include += param("Paths", "KERNEL");
-    store("Compiler", "INCLUDE", include.c_str());
-    store("Compiler", "LIB", fieldText(tLib, work));
-    store("Compiler", "CPPNAME", fieldText(tCppName, work));
-    Nlm_GetTitle(tCppLib, ParBuf, PARBUF_SIZE);
-    ParBuf[PARBUF_SIZE - 1] = '\0';
-    store("Compiler", "CPPLIB", ParBuf);
-
-    std::string cppName = fieldText(tCppName, work);
-    int needed = snprintf(CompAutodif, sizeof CompAutodif, kCompileFormat, cppName.c_str(),
-                          fieldText(tCppLib, work));
-    Nlm_Boolean commandFits = needed >= 0 && (size_t)needed < sizeof CompAutodif;
-
-    for (int i = 0; i < TUNING_ENTRIES; i++) {
-        if (Adjust[i].field == NULL)
-            continue;
-        fieldText(Adjust[i].field, work);
-        StrTrim(work);
-        store(Adjust[i].section, Adjust[i].key, work[0] != '\0' ? work : "`");
-    }
-
-    /* files of both kinds of installation, and of each */
-    fileNumberFile();
-    if (full) {
-        std::string initFile = param("Files", "INITFILE");
-        if (!initFile.empty())
-            CreateFile(initFile.c_str(), init, "r--r--r--", FALSE);
-        if (!writeCompileScript()) {
-            Nlm_Enable(gTerm);
-            return;
-        }
-        if (GetParam("Paths", "INCLUDE") != NULL && GetParamAppend("Compiler", "HEADERF") != NULL)
-            CreateFile(ParBuf, IncludeRhs, "r--r--r--", TRUE);
-        compileAutodif(commandFits);
-    } else {
-        checkUserObject();
-    }
-    std::string visuals = param("Files", "VN");
-    if (!visuals.empty())
-        unlink(visuals.c_str());
-    std::string palette = param("Files", "PALETTE");
-    if (!palette.empty())
-        CreateFile(palette.c_str(), Palette, "rw-r--r--", FALSE);
-
-    if (!recordClass(work)) {
+    if (!done) {
         Nlm_Enable(gTerm);
         return;
     }

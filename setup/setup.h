@@ -101,9 +101,10 @@ Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir));
 void SetupProc(Nlm_ButtoN button);
 
 /* Writes a template table to name with the nine-character permission
- * string; with expand, every line goes through the settings store first.
- * FALSE (after "Cannot open file '%s'") only when the file cannot be
- * opened.  name may point into ParBuf. */
+ * string, whole or not at all (WriteFileSafely); with expand, every line
+ * is expanded as the settings store reads a value.  FALSE after "Cannot
+ * open file '%s'" or "Cannot write file '%s'", name then as it was.  name
+ * may point into ParBuf. */
 Nlm_Boolean CreateFile(const char *name, const char *const *lines,
                        const char *permissions, Nlm_Boolean expand);
 

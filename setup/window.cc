@@ -127,7 +127,9 @@ static Nlm_Boolean splitShellLine(const char *line, char *word, char *letter)
 
 /* The style value (1 csh, 2 ksh) for the shell named by SHELL: the last
  * line of "shells.vtn" in the working directory that names its base name
- * decides; csh without the file, without SHELL or without a match. */
+ * decides; csh without the file, without SHELL or without a match.  A
+ * "shells.vtn" that is no regular file (a pipe would never end the read)
+ * counts as missing. */
 static Nlm_Int2 detectShellStyle(void)
 {
     Nlm_Int2 style = 1;
@@ -138,7 +140,7 @@ static Nlm_Int2 detectShellStyle(void)
     const char *base = slash != NULL ? slash + 1 : shell;
     if (strlen(base) > kNameMax)
         return style;
-    FILE *f = fopen(kShellFile, "rt");
+    FILE *f = OpenRegularFile(kShellFile);
     if (f == NULL)
         return style;
     while (readLine(f)) {

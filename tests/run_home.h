@@ -16,18 +16,6 @@ inline const std::string kNoCompile =
     "Cannot compile autodif.cc.\nSymbolical differentiation feature will be disabled.\n"
     "Please check the name of C++ compiler\nand ensure it is accessable via the PATH variable";
 
-/* Sets an environment variable for one scope, restoring it afterwards. */
-struct EnvSetting {
-    EnvSetting(const char *name, const std::string &value) : name(name), had(getenv(name) != NULL)
-    {
-        old = had ? getenv(name) : "";
-        setenv(name, value.c_str(), 1);
-    }
-    ~EnvSetting() { had ? setenv(name.c_str(), old.c_str(), 1) : unsetenv(name.c_str()); }
-    std::string name, old;
-    bool had;
-};
-
 /* A package home: the executable "vartena", classes.vtn with the class
  * line "ODE ode   ! the first class", an autodif.cc that compiles and,
  * with object, a newer autodif.o (not a real object). */

@@ -164,45 +164,110 @@ TEST(Translate, CutsAtAFailureAndNeverWritesPastItsSize)
     EXPECT_EQ(Texts{transln("", "")}, s.alerts.texts());
 }
 
-TEST(SettingsWrite, NewlinesBecomeTildesAndEveryChangeIsOnDisk)
+/* A change rewrites its own line only, and only with what the toolkit's
+ * reader gives back; the rest of the file stays byte for byte. */
+TEST(SettingsWrite, ChangesTheirLineOnlyAndRefuseWhatTheFileCannotHold)
 {
-    Store s(Errors + "[Paths]\nKERNEL=/opt/v/\nINCLUDE=$(Paths.KERNEL)\n[Gone]\nX=1\n");
-    char value[] = "a\nb", empty[] = "";
-    EXPECT_TRUE(SetParam("Paths", "K", value));
-    EXPECT_STREQ("a~b", value);
-    EXPECT_TRUE(SetParam("Paths", "KERNEL", empty));
-    EXPECT_TRUE(SetParam("Gone", NULL, NULL));
-    EXPECT_FALSE(SetParam("Gone", NULL, NULL));
-    EXPECT_FALSE(SetParam("", "K", value));
-    vt::DropSettingsCache();
-    EXPECT_EQ(Errors + "\n[Paths]\nKERNEL=\nINCLUDE=$(Paths.KERNEL)\nK=a~b\n\n", vt::ReadFile(".vartenarc"));
-    EXPECT_EQ("a\nb", str(GetParamString("Paths", "K")));
-    EXPECT_EQ(NULL, GetParam("Paths", "INCLUDE"));
-    EXPECT_EQ(Texts{transln("Paths", "INCLUDE")}, s.alerts.texts());
+    const std::string rc = "; top\n[Paths]\nKERNEL=/opt/v/\nINCLUDE=$(Paths.KERNEL)\n[Gone]\nX=1\n; next\n[Last]\nA=1";
+    const std::string head = "; top\n[Paths]\nKERNEL=/opt/v/\nINCLUDE=$(Paths.KERNEL)\n", tail = "[Gone]\nX=1\n; next\n[Last]\nA=1";
+    const std::string fits(255 - 2, 'c'), tooLong = fits + "c";
+    const char *kNull = "(null)";
+    const struct {
+        const char *section, *key;
+        std::string value;
+        bool ok;
+        std::string file, alert;
+    } cases[] = {
+        {"Paths", "KERNEL", "", true, "; top\n[Paths]\nKERNEL=\nINCLUDE=$(Paths.KERNEL)\n" + tail, ""},
+        {"paths", "K", "a\r\nb\r[Evil]\n", true, head + "K=a~b~[Evil]~\n" + tail, ""},
+        {"Gone", NULL, kNull, true, head + "; next\n[Last]\nA=1", ""},
+        {"Missing", NULL, kNull, false, rc, ""},
+        {"", "K", "v", false, rc, ""},
+        {"Paths", "KERNEL", kNull, true, "; top\n[Paths]\nINCLUDE=$(Paths.KERNEL)\n" + tail, ""},
+        {"Paths", "NONE", kNull, true, rc, ""},
+        {"Last", "B", "2", true, rc + "\nB=2\n", ""},
+        {"New", "K", fits, true, rc + "\n[New]\nK=" + fits + "\n", ""},
+        {"New", "K", tooLong, false, rc, alert("New", "K", "the value is too long for a settings line")},
+        {"S", "a=b", "v", false, rc, alert("S", "a=b", "the name cannot be stored")},
+        {"S]", "K", "v", false, rc, alert("S]", "K", "the name cannot be stored")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.section) + "." + str(c.key) + "=" + c.value);
+        Store s(rc);
+        std::string value = c.value;
+        EXPECT_EQ(c.ok, SetParam(c.section, c.key, value == kNull ? NULL : &value[0]) != 0);
+        EXPECT_EQ(c.file, vt::ReadFile(".vartenarc"));
+        EXPECT_EQ(c.alert.empty() ? Texts() : Texts{c.alert}, s.alerts.texts());
+    }
+    Store s(rc);
+    char value[] = "a\nb";
+    ASSERT_TRUE(SetParam("Paths", "K", value));
+    EXPECT_STREQ("a~b", value) << "the caller's string holds what is stored";
+    EXPECT_EQ("a\nb", str(GetParamString("Paths", "K"))) << "the change is read at once";
+    EXPECT_EQ("/opt/v/", str(GetParamString("Paths", "INCLUDE")));
     EXPECT_TRUE(GetConfigFilePath());
     ASSERT_EQ(0, unlink(".vartenarc"));
     EXPECT_FALSE(GetConfigFilePath()) << "the settings file is looked for in the current directory";
 }
 
-/* The toolkit's reader ends a line at a carriage return and at its line
- * limit: a raw one, or the rest of a long value, could open a section. */
-TEST(SettingsWrite, ACarriageReturnOrAnOverlongValueCannotOpenASection)
+/* Whatever stands under the settings file's name, and whatever the
+ * environment says: no hang, no write through a link, nothing outside
+ * the working directory's file read or touched, a failed write reported
+ * with the file as it was. */
+TEST(SettingsWrite, SpecialFilesLinksEnvironmentAndFailedWrites)
 {
+    const std::string notRegular = "Settings file './.vartenarc': not a regular file";
     const struct {
-        std::string value, afterSet, read;
-    } cases[] = {{"a\r\nb\r[Evil]\rNEXT=x\r", "a~b~[Evil]~NEXT=x~", "a\nb\n[Evil]\nNEXT=x\n"},
-                 {std::string(253, 'c') + "[Evil]", std::string(253, 'c') + "[Evil]", std::string(253, 'c')}};
+        const char *name;
+        std::string make; /* shell commands run in the scratch directory */
+        const char *read; /* [A] B after the change, NULL when refused */
+        Texts alerts;
+        std::string after; /* shell test that must hold afterwards */
+        long sizeLimit;   /* bytes a file may grow to, 0 for no limit */
+    } cases[] = {
+        {"pipe", "rm .vartenarc; mkfifo .vartenarc", NULL, {notRegular, notRegular}, "test -p .vartenarc", 0},
+        {"device", "rm .vartenarc; ln -s /dev/zero .vartenarc", NULL, {notRegular, notRegular},
+         "test -L .vartenarc", 0},
+        {"directory", "rm .vartenarc; mkdir .vartenarc", NULL, {notRegular, notRegular}, "test -d .vartenarc", 0},
+        {"link", "printf '[A]\\nB=theirs\\n' > theirs; chmod 600 theirs; rm .vartenarc; ln -s theirs .vartenarc",
+         "theirs", {},
+         "test ! -L .vartenarc && test \"$(stat -c %a .vartenarc)\" = 600 && test \"$(cat theirs)\" = \"$(printf '[A]\\nB=theirs')\"",
+         0},
+        {"dangling link", "rm .vartenarc; ln -s nowhere/rc .vartenarc", "(null)", {alert("A", "B", "not found")},
+         "test -f .vartenarc && test ! -L .vartenarc && test ! -e nowhere", 0},
+        {"local file skipped by the toolkit's variable",
+         "mkdir shared; printf '[A]\\nB=shared\\n' > shared/vartenarc; printf '[A]\\nB=local\\n' > .vartenarc",
+         "local", {}, "grep -qx C=1 .vartenarc && test \"$(cat shared/vartenarc)\" = \"$(printf '[A]\\nB=shared')\"", 0},
+        {"file-size limit", "printf '[A]\\nB=old\\n' > .vartenarc", "old", {"Cannot write file './.vartenarc'"},
+         "test \"$(cat .vartenarc)\" = \"$(printf '[A]\\nB=old')\" && test -z \"$(ls -A | grep -v '^.vartenarc$')\"", 12},
+    };
     for (const auto &c : cases) {
-        Store s("[S]\nK=old\nNEXT=n\n");
-        std::string value = c.value;
-        EXPECT_TRUE(SetParam("S", "K", &value[0]));
-        EXPECT_EQ(c.afterSet, value.c_str());
+        SCOPED_TRACE(c.name);
+        Store s("");
+        ASSERT_EQ(0, vt::Shell(c.make));
+        vt::EnvSetting skip("NCBI_DONT_USE_LOCAL_CONFIG", "1"), shared("NCBI", s.dir / "shared");
         vt::DropSettingsCache();
-        EXPECT_EQ(c.read, str(GetParamString("S", "K")));
-        EXPECT_EQ("n", str(GetParamString("S", "NEXT")));
-        EXPECT_EQ(NULL, GetParamString("Evil", "NEXT"));
-        EXPECT_EQ(Texts{alert("Evil", "NEXT", "not found")}, s.alerts.texts());
+        char value[] = "1";
+        vt::FileSizeLimit limit(c.sizeLimit);
+        EXPECT_EQ(c.read != NULL && c.sizeLimit == 0, SetParam("A", "C", value) != 0);
+        EXPECT_EQ(c.read != NULL ? c.read : "(null)", str(GetParamString("A", "B")));
+        EXPECT_EQ(c.alerts, s.alerts.texts());
+        EXPECT_EQ(0, vt::Shell(c.after)) << c.after;
+        EXPECT_STREQ("1", getenv("NCBI_DONT_USE_LOCAL_CONFIG")) << "the environment is left as it was";
     }
+}
+
+/* A value holding "%n" would write through an argument nobody passed. */
+TEST(SettingsRead, APercentNDirectiveIsRefused)
+{
+    Store s("[A]\nN=x%n\nNN=x%%n %5.2lf\nSTAR=%-*.*s|\n");
+    EXPECT_EQ(NULL, GetParam("A", "N"));
+    EXPECT_EQ("x%n  1.50", str(GetParam("A", "NN", 1.5)));
+    EXPECT_EQ("ab |", str(GetParam("A", "STAR", 3, 2, "abc")));
+    EXPECT_EQ(Texts{alert("A", "N", "a %n directive is not allowed")}, s.alerts.texts());
+    char letters[8];
+    EXPECT_EQ(5, FormatDirectives("%1$s %% %*.*d %l", letters, sizeof letters));
+    EXPECT_STREQ("s**d%", letters);
 }
 
 /* The TRANSLN alert raised while ED_BAD is expanded leaves that message in

@@ -14,11 +14,10 @@
  * - Lines are cleaned in the caller's buffer (at least 350 bytes): at most
  *   349 characters are read at a time (a longer physical line comes in
  *   pieces), cut at the first "!", trimmed, skipped when empty, then
- *   expanded in place.  Expansion never writes past 350 bytes of a
- *   caller's buffer, nor past the 352 bytes of the module's own; a line
- *   whose expansion does not fit comes back as the first 349 (351)
- *   characters of its expansion, without a message, and may end in part
- *   of a reference that is left as it stands.
+ *   expanded in place, within 350 bytes; a line whose expansion does not
+ *   fit comes back as the first 349 characters of its expansion, without a
+ *   message, and may end in part of a reference that is left as it stands.
+ *   FindLine and the counts see every line exactly as GetLine gives it.
  * - Names: a name holding "/" is used as it stands; a plain name is looked
  *   up in the package's directory, [Paths] KERNEL.  The resolved name is in
  *   ParBuf.  When KERNEL cannot be read (the settings store has said so) or
@@ -57,7 +56,9 @@ static short inl;
 
 /* Nlm_FileGets limit: at most 349 characters per read. */
 static const size_t kReadLimit = 350;
-/* Room for a line's expansion in a caller's buffer and in our own. */
+/* Room for a line's expansion: a caller's buffer holds 350 bytes; our own
+ * are larger but expand within the same room, so that FindLine and the
+ * counts see every line as GetLine gives it. */
 static const size_t kCallerLine = 350;
 static const size_t kOwnLine = 352;
 /* Offsets of a position fit in 24 bits. */
@@ -102,15 +103,9 @@ static const char *descGetName(const char *name)
 static FILE *openDescFile(const char *name)
 {
     const char *path = descGetName(name);
-    if (path == NULL)
-        return NULL;
+    FILE *fp = path != NULL ? OpenRegularFile(path) : NULL;
     struct stat st;
-    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode))
-        return NULL;
-    FILE *fp = Nlm_FileOpen(path, "rt");
-    if (fp == NULL)
-        return NULL;
-    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= kMaxFileSize) {
+    if (fp != NULL && (fstat(fileno(fp), &st) != 0 || st.st_size >= kMaxFileSize)) {
         Nlm_FileClose(fp);
         return NULL;
     }
@@ -210,7 +205,7 @@ static short countSection(bool byColumn, short column)
     const short floor = inl;
     char line[kOwnLine];
     short count = 0;
-    while (readLine(line, sizeof line, floor) != NULL && line[0] != '&') {
+    while (readLine(line, kCallerLine, floor) != NULL && line[0] != '&') {
         if (byColumn && selectColumn(line, column)[0] == '\0')
             continue;
         if (count < SHRT_MAX)
@@ -269,7 +264,7 @@ extern "C" int FindLine(const char *text)
     char line[kOwnLine];
     if (text == NULL)
         return -1;
-    while (readLine(line, sizeof line, 0) != NULL)
+    while (readLine(line, kCallerLine, 0) != NULL)
         if (strcmp(line, text) == 0)
             return descTell();
     return -1;
@@ -299,10 +294,11 @@ extern "C" char *mGetLine(char *buf, short column)
 }
 
 /* Empty lines are not measured; a line of more than 998 characters is
- * measured by its first 998 and the rest of it is passed over. */
+ * measured by its first 998 and the rest of it is passed over.  Anything
+ * but a regular file measures 0, like a file that cannot be opened. */
 extern "C" short FileLineMaxWidth(const char *path)
 {
-    FILE *fp = fopen(path, "rt");
+    FILE *fp = OpenRegularFile(path);
     if (fp == NULL)
         return 0;
     char *buf = static_cast<char *>(Nlm_MemGet(kWidthBuf, MGET_CLEAR | MGET_ERRPOST));

@@ -41,8 +41,25 @@ extern "C" {
  * TranslateBuf with PARBUF_SIZE. */
 unsigned char TranslateBuf(char *text, size_t size, const char *section, const char *key);
 
+/* Nlm_GetAppParam on the package's settings file into buf: the length of
+ * the value, 0 when it is missing or empty, -1 when the settings file is
+ * no regular file (shown once, see ReloadSettings). */
+int settingsGet(const char *section, const char *key, char *buf, size_t size);
+
+/* SetParam after its line breaks have become "~". */
+unsigned char settingsSet(const char *section, const char *key, const char *value);
+
 #ifdef __cplusplus
 }
+
+#include <string>
+
+/* One change to the text of a settings file, as SetParam makes it: a NULL
+ * or empty key removes the section, a NULL value the key, anything else
+ * sets the key (replacing its line, else added at the end of its section,
+ * else in a new section at the end of the text).  1 when the text was
+ * changed, -1 when the section or key to remove is not there. */
+int settingsEdit(std::string &text, const char *section, const char *key, const char *value);
 #endif
 
 #endif /* VARTENA_UTILITY_INTERNAL_H */

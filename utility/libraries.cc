@@ -148,11 +148,25 @@ void *my_LibraryLock(const char *path)
     return handle;
 }
 
+/* The path is the expanded value with "%%" read as "%", as formatting it
+ * without arguments would give; any other directive would take an
+ * argument that nobody passes, so such a path is refused. */
 void *LibraryLock(const char *key)
 {
-    const char *path = GetParam("Libraries", key);
+    char *path = GetParamString("Libraries", key);
     if (path == NULL)
         return NULL;
+    if (FormatDirectives(path, NULL, 0) > 0) {
+        Nlm_Message(ALERT_OK, "Shared library path '%s' holds a printf directive: it is not loaded", path);
+        return NULL;
+    }
+    char *out = path;
+    for (const char *in = path; *in != '\0'; in++) {
+        *out++ = *in;
+        if (in[0] == '%' && in[1] == '%')
+            in++;
+    }
+    *out = '\0';
 
     void *handle = my_LibraryLock(path);
     if (handle == NULL) {

@@ -33,7 +33,7 @@ unsigned char Warning(const char *key, ...)
         return TRUE;
     char *format = Format[level];
     char *buf = Buf[level];
-    if (Nlm_GetAppParam(SETTINGS_FILE, "KernelErrors", key, "", format, PARBUF_SIZE) == 0)
+    if (settingsGet("KernelErrors", key, format, PARBUF_SIZE) <= 0)
         return TRUE;
 
     /* the buffers of this level stay taken until the alert is closed */

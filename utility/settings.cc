@@ -1,9 +1,10 @@
 /*
- * The settings store: the package's only road to .vartenarc, through the
- * toolkit's Nlm_GetAppParam and Nlm_SetAppParam with the file name
- * "vartena".  The toolkit holds the parsed file; this file owns ParBuf and
- * applies the package's conventions on top: $(Section.KEY) references,
- * "~" for a line break and the backquote as the empty character.
+ * The settings store: the package's only road to .vartenarc, read through
+ * the toolkit's Nlm_GetAppParam with the file name "vartena" and written
+ * by settings_file.cc.  The toolkit holds the parsed file; this file owns
+ * ParBuf and applies the package's conventions on top: $(Section.KEY)
+ * references, "~" for a line break and the backquote as the empty
+ * character.
  *
  * Every text handled here fits a 500-byte buffer: a value, an expansion or
  * a formatted text that would grow past 499 characters is cut at 499.
@@ -40,11 +41,12 @@ void notFound(const char *section, const char *key)
 bool readValue(const char *section, const char *key, char *buf, size_t size)
 {
     buf[0] = '\0';
-    if (section != NULL && key != NULL &&
-        Nlm_GetAppParam(SETTINGS_FILE, section, key, "", buf, static_cast<Nlm_Int2>(size)) != 0)
+    int found = section != NULL && key != NULL ? settingsGet(section, key, buf, size) : 0;
+    if (found > 0)
         return true;
     buf[0] = '\0';
-    notFound(section, key);
+    if (found == 0)
+        notFound(section, key);
     return false;
 }
 
@@ -92,9 +94,10 @@ unsigned char expandRefs(char *text, size_t size, const char *section, const cha
         dollar[restAt - 1] = '\0';
 
         char value[PARBUF_SIZE];
-        if (Nlm_GetAppParam(SETTINGS_FILE, dollar + sectionAt, dollar + keyAt, "", value,
-                            static_cast<Nlm_Int2>(sizeof value)) == 0) {
-            Warning("TRANSLN", SETTINGS_FILE, orEmpty(section), orEmpty(key));
+        int found = settingsGet(dollar + sectionAt, dollar + keyAt, value, sizeof value);
+        if (found <= 0) {
+            if (found == 0)
+                Warning("TRANSLN", SETTINGS_FILE, orEmpty(section), orEmpty(key));
             return FALSE;
         }
         RemoveEmptyChars(value);
@@ -171,6 +174,13 @@ char *GetParam(const char *section, const char *key, ...)
     char value[PARBUF_SIZE];
     if (!readValue(section, key, value, sizeof value) || !Translate(value, section, key))
         return NULL;
+    char letters[PARBUF_SIZE];
+    FormatDirectives(value, letters, sizeof letters);
+    if (strchr(letters, 'n') != NULL) {
+        Nlm_Message(ALERT_OK, "Settings file '%s', section '%s', key '%s': a %%n directive is not allowed",
+                    SETTINGS_FILE, orEmpty(section), orEmpty(key));
+        return NULL;
+    }
 
     /* formatted apart from ParBuf, which a caller may pass as an argument */
     char formatted[PARBUF_SIZE];
@@ -223,34 +233,13 @@ static void storeLineBreaks(char *value)
     *out = '\0';
 }
 
-/* A value whose line "key=value" would pass the toolkit's line limit is
- * stored cut to fit: the toolkit writes the whole line but reads back only
- * its first SETTINGS_LINE_MAX characters and takes the rest for a line of
- * its own, which could open a section or set a key of its own. */
 unsigned char SetParam(const char *section, const char *key, char *value)
 {
     storeLineBreaks(value);
-    if (key == NULL || *key == '\0' || value == NULL)
-        return Nlm_SetAppParam(SETTINGS_FILE, section, key, value);
-
-    size_t keyLen = strlen(key);
-    size_t room = keyLen < SETTINGS_LINE_MAX - 1 ? SETTINGS_LINE_MAX - 1 - keyLen : 0;
-    if (strlen(value) <= room)
-        return Nlm_SetAppParam(SETTINGS_FILE, section, key, value);
-    char line[SETTINGS_LINE_MAX + 1];
-    memcpy(line, value, room);
-    line[room] = '\0';
-    return Nlm_SetAppParam(SETTINGS_FILE, section, key, line);
+    return settingsSet(section, key, value);
 }
 
 unsigned char GetConfigFilePath(void)
 {
     return access(".vartenarc", F_OK) == 0 ? TRUE : FALSE;
-}
-
-/* The toolkit keeps its parsed copy until it reads another settings file;
- * Nlm_FlushAppParam does not drop it, Nlm_FreeConfigStruct does. */
-void ReloadSettings(void)
-{
-    Nlm_FreeConfigStruct();
 }

@@ -110,3 +110,60 @@ extern "C" char *StrInsert(char *s, short pos, const char *ins)
     Nlm_MemFree(s);
     return grown;
 }
+
+/* A directive: "%", an argument position ("1$"), flags, a width, a
+ * precision, length modifiers, then the conversion letter.  The letters
+ * after a length modifier are taken as they come: what a directive holds
+ * is for vsnprintf to judge, what it takes is for the caller. */
+extern "C" int FormatDirectives(const char *format, char *letters, size_t size)
+{
+    int count = 0;
+    size_t kept = 0;
+    auto keep = [&](char letter) {
+        count++;
+        if (letters != NULL && kept + 1 < size)
+            letters[kept++] = letter;
+    };
+    for (const char *p = format != NULL ? format : ""; *p != '\0'; p++) {
+        if (*p != '%')
+            continue;
+        if (p[1] == '%') {
+            p++;
+            continue;
+        }
+        p++;
+        while (*p >= '0' && *p <= '9')
+            p++;
+        if (*p == '$')
+            p++;
+        while (*p != '\0' && strchr("-+ #0'I", *p) != NULL)
+            p++;
+        for (int part = 0; part < 2; part++) { /* width, then precision */
+            if (part == 1) {
+                if (*p != '.')
+                    break;
+                p++;
+            }
+            if (*p == '*') {
+                keep('*');
+                p++;
+                while (*p >= '0' && *p <= '9')
+                    p++;
+                if (*p == '$')
+                    p++;
+            }
+            while (*p >= '0' && *p <= '9')
+                p++;
+        }
+        while (*p != '\0' && strchr("hlLqjzZt", *p) != NULL)
+            p++;
+        if (*p == '\0') {
+            keep('%');
+            break;
+        }
+        keep(*p);
+    }
+    if (letters != NULL && size > 0)
+        letters[kept] = '\0';
+    return count;
+}

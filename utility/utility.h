@@ -18,6 +18,11 @@
  * - Limits: texts read from the settings file, their expansions and
  *   formatted texts hold at most 499 characters; a longer text is cut at
  *   499.  Nothing here writes past a buffer.
+ * - Files: every file written here (the settings file included) is written
+ *   whole to a temporary file beside it and renamed over it, so it holds
+ *   either its old or its new content at every instant; a symbolic link in
+ *   its place is replaced, never written through.  Files are read only when
+ *   they are regular files, so a pipe or a device never blocks a read.
  * - One thread: nothing here is guarded.
  */
 #ifndef VARTENA_UTILITY_H
@@ -39,8 +44,10 @@ extern char ParBuf[PARBUF_SIZE];
 
 /* Reads [section] key, expands references, "~" and backquotes, then uses the
  * result as a printf format for the further arguments; the result is in
- * ParBuf.  NULL (after an alert) when the key is missing or empty, or a
- * reference in it is undefined; ParBuf is then left untouched. */
+ * ParBuf.  NULL (after an alert) when the key is missing or empty, a
+ * reference in it is undefined, or the expanded text holds a "%n"
+ * directive (which would write through an argument); ParBuf is then left
+ * untouched. */
 char *GetParam(const char *section, const char *key, ...);
 
 /* As GetParam without the formatting step; the value is read straight into
@@ -51,8 +58,16 @@ char *GetParamString(const char *section, const char *key);
 char *GetParamAppend(const char *section, const char *key);
 
 /* Stores value under [section] key; every line break of value ("\n",
- * "\r\n" or a lone "\r") becomes one "~" in place, in the caller's string.  A NULL key removes the whole section, a
- * NULL value the key.  The file is rewritten at once. */
+ * "\r\n" or a lone "\r") becomes one "~" in place, in the caller's
+ * string.  A NULL or empty key removes the whole section, a NULL value the
+ * key.  The settings file (the one the reads find: the working directory's,
+ * else the home directory's, created there when there is none) is edited
+ * line by line, every other line kept as it stands, and replaced whole at
+ * once.  TRUE when the change is on disk.  FALSE without an alert for a
+ * NULL or empty section, or a section to remove that does not exist; FALSE
+ * after one alert when the line "key=value" would not fit the 255
+ * characters of a settings line, when a name cannot be held by the file,
+ * or when the file cannot be read or written (it then stays as it was). */
 unsigned char SetParam(const char *section, const char *key, char *value);
 
 /* Expands $(Section.KEY) references in text (a 500-byte buffer), then turns
@@ -74,7 +89,14 @@ unsigned char GetConfigFilePath(void);
 /* Drops the toolkit's parsed copy of the settings file, so that the next
  * read or write parses the file on disk afresh (found again from the
  * current directory).  Values stored earlier and not yet on disk are lost;
- * SetParam always writes through, so there are none. */
+ * SetParam always writes through, so there are none.
+ *
+ * The settings file is looked for in the working directory, then in the
+ * home directory (from the password database), then in the directory named
+ * by NCBI (/etc/ncbi without it).  NCBI_DONT_USE_LOCAL_CONFIG is not
+ * obeyed: the package's settings are per directory.  A settings file that
+ * is not a regular file (a pipe, a device, a directory) is shown in one
+ * alert and every read and write fails until the next ReloadSettings. */
 void ReloadSettings(void);
 
 /* Shows the message of key in section [KernelErrors], expanded and used as
@@ -119,6 +141,36 @@ short FileLineMaxWidth(const char *path);
 
 /* ---- Files, directories, dialogs and commands */
 
+/* The conversion letters of the printf directives of format, in order, into
+ * letters (at most size - 1 of them; NULL or 0 keeps none); "%%" is no
+ * directive, a "*" width or precision counts as a directive "*" of its own
+ * (it takes an argument), and an unfinished directive at the end as "%".
+ * Returns the number of directives. */
+int FormatDirectives(const char *format, char *letters, size_t size);
+
+/* Opens path for reading when it names a regular file (a link to one is
+ * followed); NULL for anything else (missing, unreadable, a pipe, a device,
+ * a directory), without an alert and without blocking.  Close it with
+ * fclose or Nlm_FileClose. */
+FILE *OpenRegularFile(const char *path);
+
+/* Replaces path with length bytes of data and the mode: the data goes to a
+ * new temporary file in path's directory, every write and the close are
+ * checked, the mode is set on the open file, and the file is renamed over
+ * path (a link in its place is replaced; the file it named is never
+ * touched).  On failure the temporary file is removed, path is as it was,
+ * and FALSE comes after one alert: openAlert (a format taking the path;
+ * NULL gives "Cannot open file '%s'") when no temporary file can be made,
+ * "Cannot write file '%s'" when a later step fails.  Paths written are
+ * remembered for SyncWrittenFiles. */
+unsigned char WriteFileSafely(const char *path, const char *data, size_t length, int mode,
+                              const char *openAlert);
+
+/* Makes the files written since the last call, and their directories,
+ * durable (one fsync each).  FALSE after "Cannot write file '%s'" for the
+ * first one that fails. */
+unsigned char SyncWrittenFiles(void);
+
 void ChangeDirectory(const char *path);
 /* A new 4,095-byte block holding the working directory ("" when it cannot
  * be had), or NULL when no memory is left. */
@@ -156,6 +208,9 @@ extern void *CoreFuncTable[CORE_FUNCS];
 extern void *InterFuncTable[INTER_FUNCS];
 extern void *LibHandles[1];
 
+/* The library whose path is [Libraries] key, expanded; "%%" in the path
+ * reads as "%", and a path with any other printf directive is refused with
+ * an alert. */
 void *LibraryLock(const char *key);
 void *my_LibraryLock(const char *path);
 void *LibraryUnlock(void *handle);

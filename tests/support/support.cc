@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <csignal>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,9 +42,42 @@ std::string currentDir()
 
 } // namespace
 
+EnvSetting::EnvSetting(const char *name, const std::string &value) : name(name), had(getenv(name) != NULL)
+{
+    old = had ? getenv(name) : "";
+    setenv(name, value.c_str(), 1);
+}
+
+EnvSetting::~EnvSetting()
+{
+    had ? setenv(name.c_str(), old.c_str(), 1) : unsetenv(name.c_str());
+}
+
+FileSizeLimit::FileSizeLimit(long bytes)
+{
+    if (bytes <= 0)
+        return;
+    struct rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    signal(SIGXFSZ, SIG_IGN);
+    set_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    if (!set_)
+        return;
+    struct rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_DFL);
+}
+
 void DropSettingsCache()
 {
-    Nlm_FreeConfigStruct();
+    ReloadSettings();
 }
 
 ScratchDir::ScratchDir(const std::string &rc)

@@ -53,6 +53,28 @@ public:
     void clear();
 };
 
+/* Sets an environment variable for one scope, restoring it afterwards. */
+struct EnvSetting {
+    EnvSetting(const char *name, const std::string &value);
+    ~EnvSetting();
+    std::string name, old;
+    bool had;
+};
+
+/* Limits the size of the files this process writes to bytes for one scope
+ * (0 leaves it alone); SIGXFSZ is ignored meanwhile, so a write past the
+ * limit fails (EFBIG) as on a full disk. */
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    bool set_ = false;
+};
+
 /* Makes the toolkit read the settings file again at its next use. */
 void DropSettingsCache();
 

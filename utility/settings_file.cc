@@ -1,0 +1,337 @@
+/*
+ * The settings file itself: where it is, whether it may be read, and how
+ * a change is written into it.
+ *
+ * Reads go through the toolkit's Nlm_GetAppParam, which parses the file
+ * once and keeps its copy.  Writes do not go through the toolkit, whose
+ * Nlm_SetAppParam rewrites the file in place and does not report a failed
+ * write: the store edits the text of the file on disk, line by line as the
+ * toolkit's reader sees it, writes the result whole beside it and renames
+ * it into place (WriteFileSafely), then drops the toolkit's copy so that
+ * the next read parses the new file.  Every line that the change does not
+ * concern stays byte for byte, so the file reads back with every key as
+ * before plus the change.
+ *
+ * The toolkit's reader, as the store relies on it: the file is read in
+ * pieces of at most 255 bytes, each ending after a line feed (a longer line
+ * comes as several pieces, each read as a line); a piece that begins with a
+ * line feed or a carriage return is passed over, one that begins with ";"
+ * is a comment, one that begins with "[" opens the section named by what
+ * follows up to "]"; any other piece, cut at its first carriage return or
+ * line feed, is a key before its first "=" (the whole piece without one),
+ * with blanks and tabs trimmed.  Pieces before the first section are
+ * ignored.  Names match without regard to case; only the first section of
+ * a name is read, and the first occurrence of a key in it.
+ */
+#include <ncbi.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "internal.h"
+
+namespace {
+
+const char kSkipLocal[] = "NCBI_DONT_USE_LOCAL_CONFIG";
+const char kLocalFile[] = "./.vartenarc";
+const size_t kPieceMax = SETTINGS_LINE_MAX; /* bytes the reader takes at once */
+
+/* Hides NCBI_DONT_USE_LOCAL_CONFIG from the toolkit for one call: the
+ * package's settings file is the working directory's, and with the
+ * variable set the toolkit would read a system-wide file instead while
+ * creating and truncating one in the home directory. */
+struct LocalFilesAllowed {
+    std::string saved;
+    bool hidden = false;
+    LocalFilesAllowed()
+    {
+        const char *value = getenv(kSkipLocal);
+        if (value != NULL) {
+            saved = value;
+            hidden = true;
+            unsetenv(kSkipLocal);
+        }
+    }
+    ~LocalFilesAllowed()
+    {
+        if (hidden)
+            setenv(kSkipLocal, saved.c_str(), 1);
+    }
+};
+
+enum State { kUnchecked, kUsable, kRefused };
+State state = kUnchecked;
+
+std::string homeFile()
+{
+    const struct passwd *pw = getpwuid(getuid());
+    if (pw == NULL || pw->pw_dir == NULL || pw->pw_dir[0] == '\0')
+        return std::string();
+    return std::string(pw->pw_dir) + "/.vartenarc";
+}
+
+/* The file the toolkit reads: the first entry of its search that names
+ * something (a dangling link names nothing), or "" when there is none. */
+std::string foundFile()
+{
+    const char *ncbi = getenv("NCBI");
+    std::string shared = ncbi != NULL && ncbi[0] != '\0' ? ncbi : "/etc/ncbi";
+    const std::string candidates[] = {kLocalFile, homeFile(), shared + "/vartenarc", shared + "/.vartenarc"};
+    struct stat st;
+    for (const std::string &path : candidates)
+        if (!path.empty() && stat(path.c_str(), &st) == 0)
+            return path;
+    return std::string();
+}
+
+void notRegular(const std::string &path)
+{
+    Nlm_Message(ALERT_OK, "Settings file '%s': not a regular file", path.c_str());
+}
+
+/* FALSE once the file the toolkit would read has been found to be no
+ * regular file (said once), until the next ReloadSettings. */
+bool usable()
+{
+    if (state == kUnchecked) {
+        std::string path = foundFile();
+        struct stat st;
+        state = kUsable;
+        if (!path.empty() && stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            notRegular(path);
+            state = kRefused;
+        }
+    }
+    return state == kUsable;
+}
+
+/* ---- The reader's view of a text */
+
+struct Piece {
+    size_t begin, end;
+};
+
+std::vector<Piece> pieces(const std::string &text)
+{
+    std::vector<Piece> out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = pos;
+        while (end < text.size() && end - pos < kPieceMax)
+            if (text[end++] == '\n')
+                break;
+        out.push_back({pos, end});
+        pos = end;
+    }
+    return out;
+}
+
+enum Kind { kSkip, kComment, kHeader, kEntry };
+
+/* The kind of a piece and, for a header or an entry, its name. */
+Kind classify(const std::string &text, const Piece &p, std::string *name)
+{
+    char first = text[p.begin];
+    if (first == '\n' || first == '\r')
+        return kSkip;
+    if (first == ';')
+        return kComment;
+    size_t end = p.begin;
+    if (first == '[') {
+        end = p.begin + 1;
+        while (end < p.end && text[end] != ']' && text[end] != '\0')
+            end++;
+        *name = text.substr(p.begin + 1, end - p.begin - 1);
+        return kHeader;
+    }
+    while (end < p.end && text[end] != '\r' && text[end] != '\n' && text[end] != '\0' && text[end] != '=')
+        end++;
+    size_t from = p.begin;
+    while (from < end && (text[from] == ' ' || text[from] == '\t'))
+        from++;
+    while (end > from && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+        end--;
+    *name = text.substr(from, end - from);
+    return kEntry;
+}
+
+bool sameName(const std::string &a, const char *b)
+{
+    return strlen(b) == a.size() && Nlm_StrICmp(a.c_str(), b) == 0;
+}
+
+/* ---- Reading and writing the file */
+
+/* The file a change is written to: the working directory's when there is
+ * one, else the home directory's (made there when missing). */
+std::string writeTarget(bool *exists)
+{
+    struct stat st;
+    *exists = true;
+    if (lstat(kLocalFile, &st) == 0)
+        return kLocalFile;
+    std::string home = homeFile();
+    *exists = !home.empty() && lstat(home.c_str(), &st) == 0;
+    return home;
+}
+
+/* The text of path into text and the mode to keep; FALSE after an alert.
+ * A dangling link reads as an empty file (it is replaced by the write). */
+bool readTarget(const std::string &path, bool exists, std::string *text, int *mode)
+{
+    mode_t mask = umask(0);
+    umask(mask);
+    *mode = static_cast<int>(0666 & ~mask);
+    text->clear();
+    struct stat st;
+    if (!exists)
+        return true;
+    /* a link's file keeps what may read it: its content is copied under
+     * its mode, never under a wider one */
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        *mode = static_cast<int>(st.st_mode & 07777);
+    FILE *f = OpenRegularFile(path.c_str());
+    if (f == NULL) {
+        if (stat(path.c_str(), &st) != 0 && errno == ENOENT)
+            return true;
+        if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            notRegular(path);
+        else
+            Nlm_Message(ALERT_OK, "Cannot open file '%s'", path.c_str());
+        return false;
+    }
+    char buf[8192];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text->append(buf, n);
+    bool ok = !ferror(f);
+    fclose(f);
+    if (!ok)
+        Nlm_Message(ALERT_OK, "Cannot open file '%s'", path.c_str());
+    return ok;
+}
+
+/* A name the file can hold and give back: a section without "]" or a line
+ * break; a key without "=" or a line break, not beginning with ";" or "[",
+ * without blanks or tabs at its ends. */
+bool storable(const char *section, const char *key)
+{
+    if (strpbrk(section, "]\r\n") != NULL || strlen(section) + 2 > SETTINGS_LINE_MAX)
+        return false;
+    if (key == NULL || key[0] == '\0')
+        return true;
+    size_t n = strlen(key);
+    return strpbrk(key, "=\r\n") == NULL && key[0] != ';' && key[0] != '[' && key[0] != ' ' &&
+           key[0] != '\t' && key[n - 1] != ' ' && key[n - 1] != '\t';
+}
+
+} // namespace
+
+int settingsGet(const char *section, const char *key, char *buf, size_t size)
+{
+    buf[0] = '\0';
+    if (!usable())
+        return -1;
+    LocalFilesAllowed allowed;
+    return Nlm_GetAppParam(SETTINGS_FILE, section, key, "", buf, static_cast<Nlm_Int2>(size));
+}
+
+int settingsEdit(std::string &text, const char *section, const char *key, const char *value)
+{
+    std::vector<Piece> all = pieces(text);
+    std::string name;
+    size_t header = all.size(), entry = all.size(), last = all.size();
+    for (size_t i = 0; i < all.size(); i++) {
+        Kind kind = classify(text, all[i], &name);
+        if (header == all.size()) {
+            if (kind == kHeader && sameName(name, section))
+                header = last = i;
+            continue;
+        }
+        if (kind == kHeader)
+            break;
+        if (kind != kEntry)
+            continue;
+        last = i;
+        if (entry == all.size() && key != NULL && sameName(name, key))
+            entry = i;
+    }
+
+    if (key == NULL || key[0] == '\0') {
+        if (header == all.size())
+            return -1;
+        text.erase(all[header].begin, all[last].end - all[header].begin);
+        return 1;
+    }
+    if (value == NULL) {
+        if (entry == all.size())
+            return -1;
+        text.erase(all[entry].begin, all[entry].end - all[entry].begin);
+        return 1;
+    }
+    std::string line = std::string(key) + "=" + value + "\n";
+    if (entry != all.size()) {
+        text.replace(all[entry].begin, all[entry].end - all[entry].begin, line);
+    } else if (header != all.size()) {
+        size_t at = all[last].end;
+        text.insert(at, text[at - 1] == '\n' ? line : "\n" + line);
+    } else {
+        if (!text.empty() && text.back() != '\n')
+            text += '\n';
+        text += "[" + std::string(section) + "]\n" + line;
+    }
+    return 1;
+}
+
+unsigned char settingsSet(const char *section, const char *key, const char *value)
+{
+    if (section == NULL || section[0] == '\0')
+        return FALSE;
+    bool removesSection = key == NULL || key[0] == '\0';
+    if (!storable(section, key) || (value != NULL && strpbrk(value, "\r\n") != NULL)) {
+        Nlm_Message(ALERT_OK, "Settings file '%s', section '%s', key '%s': the name cannot be stored",
+                    SETTINGS_FILE, section, key != NULL ? key : "");
+        return FALSE;
+    }
+    if (!removesSection && value != NULL && strlen(key) + 1 + strlen(value) > SETTINGS_LINE_MAX) {
+        Nlm_Message(ALERT_OK,
+                    "Settings file '%s', section '%s', key '%s': the value is too long for a settings line",
+                    SETTINGS_FILE, section, key);
+        return FALSE;
+    }
+
+    bool exists;
+    std::string path = writeTarget(&exists);
+    if (path.empty()) {
+        Nlm_Message(ALERT_OK, "Cannot open file '%s'", ".vartenarc");
+        return FALSE;
+    }
+    std::string text;
+    int mode;
+    if (!readTarget(path, exists, &text, &mode))
+        return FALSE;
+    std::string before = text;
+    if (settingsEdit(text, section, key, value) < 0)
+        return removesSection ? FALSE : TRUE;
+    if (exists && text == before)
+        return TRUE;
+    if (!WriteFileSafely(path.c_str(), text.data(), text.size(), mode, NULL))
+        return FALSE;
+    ReloadSettings();
+    return TRUE;
+}
+
+/* The toolkit keeps its parsed copy until it reads another settings file;
+ * Nlm_FlushAppParam does not drop it, Nlm_FreeConfigStruct does. */
+void ReloadSettings(void)
+{
+    Nlm_FreeConfigStruct();
+    state = kUnchecked;
+}
