@@ -9,7 +9,8 @@
  * first 32) is read with GetParamString, GetParamAppend and, where the
  * caller's side of the format contract can be kept, GetParam; the text is
  * expanded with Translate in a buffer of exactly 500 bytes; a value is
- * stored with SetParam and read back.
+ * stored with SetParam, which writes the file itself, read back and
+ * removed again, and every other key must read as before.
  *
  * The format contract: GetParam uses the expanded value as a printf format
  * for its caller's arguments, and a value whose directives ask for
@@ -168,10 +169,7 @@ void translate(const std::string &text)
 }
 
 /* The value as SetParam must store it for SetParam("Fuzz", "Value", text):
- * each line break ("\n", "\r\n", a lone "\r") as one "~", cut so that the
- * line "Value=..." keeps to the toolkit's 255 characters.  The toolkit hands
- * it back so at once; from the file it reads it back with blanks and tabs
- * stripped at both ends. */
+ * each line break ("\n", "\r\n", a lone "\r") as one "~". */
 std::string withTildes(const std::string &text)
 {
     std::string stored;
@@ -183,60 +181,57 @@ std::string withTildes(const std::string &text)
     return stored;
 }
 
-std::string storedForm(const std::string &text)
+/* What the toolkit reads for each name, from the file as it is now. */
+std::vector<std::string> rawReads(const std::vector<std::pair<std::string, std::string>> &names)
 {
-    return withTildes(text).substr(0, 255 - strlen("Value="));
-}
-
-/* Whether the toolkit writes the file back as it read it.  It rewrites a
- * line without "=" as "line=line" and a key stripped of its blanks, so a
- * line " [x" comes back as "[x=[x", which opens a section; a section
- * header without "]" comes back with a line of its own; and a line of more
- * than 255 characters is read in pieces, any of which may open a section.
- * That is the toolkit's handling of a malformed file, not the store's: the
- * stored value is required to come back only from a file of empty lines,
- * comments, whole section headers and "key=value" lines whose key does
- * not begin with "[" or ";", none longer than 127 characters. */
-bool writtenBack(const std::string &file)
-{
-    for (const std::string &line : fz::LinesOf(file, "\r\n")) {
-        if (line.size() > 127)
-            return false;
-        if (line.empty() || line[0] == ';')
-            continue;
-        if (line[0] == '[') {
-            if (line.find(']') != line.size() - 1)
-                return false;
-            continue;
-        }
-        size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            return false;
-        std::string key = stripped(line.substr(0, eq));
-        if (key.empty() || key[0] == '[' || key[0] == ';')
-            return false;
+    ReloadSettings();
+    std::vector<std::string> reads;
+    for (const auto &name : names) {
+        char raw[PARBUF_SIZE];
+        Nlm_GetAppParam("vartena", name.first.c_str(), name.second.c_str(), "", raw, sizeof raw);
+        reads.push_back(raw);
     }
-    return true;
+    return reads;
 }
 
-void storeAndRead(const std::string &text, bool wellFormed)
+/* The store writes the file itself: a change of [Fuzz] Value, stored or
+ * removed, leaves every other key reading as before, whatever the file
+ * holds; the stored value reads back as stored (the toolkit strips blanks
+ * and tabs at its ends), or is refused with an alert and the file stays
+ * byte for byte. */
+void storeAndRead(const std::string &text, const std::string &file)
 {
+    std::vector<std::pair<std::string, std::string>> others;
+    /* an empty key reads the section's list of keys, which a change alters */
+    for (const auto &name : namesIn(file))
+        if (!name.second.empty() && (lowerNoBlanks(name.first) != "fuzz" || lowerNoBlanks(name.second) != "value"))
+            others.push_back(name);
+    std::vector<std::string> before = rawReads(others);
+    std::string rc = kMessages + file;
+
     std::string value = text.c_str();
     std::vector<char> copy(value.begin(), value.end());
     copy.push_back('\0');
-    SetParam("Fuzz", "Value", copy.data());
-    fz::Require(copy.data() == withTildes(value), "SetParam turns the caller's line breaks into \"~\"");
-
+    fz::ResetAlerts();
+    bool stored = SetParam("Fuzz", "Value", copy.data());
+    std::string form = withTildes(value);
+    fz::Require(copy.data() == form, "SetParam turns the caller's line breaks into \"~\"");
+    fz::Require(stored == (strlen("Value=") + form.size() <= 255), "SetParam stores what fits a line, only that");
+    fz::Require(stored == (fz::Alerts() == 0), "SetParam fails exactly with an alert");
+    if (!stored) {
+        fz::Require(fz::ReadBytes(".vartenarc") == rc, "a refused value leaves the file byte for byte");
+        return;
+    }
+    fz::Require(rawReads(others) == before, "a stored value leaves every other key as it was");
     char raw[PARBUF_SIZE];
     Nlm_GetAppParam("vartena", "Fuzz", "Value", "", raw, sizeof raw);
-    fz::Require(raw == storedForm(value), "SetParam stores the value cut to the line limit");
-    ReloadSettings();
-    Nlm_GetAppParam("vartena", "Fuzz", "Value", "", raw, sizeof raw);
-    if (wellFormed)
-        fz::Require(raw == stripped(storedForm(value)), "the file holds the value that SetParam stored");
+    fz::Require(raw == stripped(form), "the file holds the value that SetParam stored");
     fz::ResetAlerts();
     GetParamString("Fuzz", "Value");
     requireClean(ParBuf, "a stored value reads back clean");
+
+    fz::Require(SetParam("Fuzz", "Value", NULL), "a key is removed");
+    fz::Require(rawReads(others) == before, "a removed value leaves every other key as it was");
 }
 
 } // namespace
@@ -262,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const auto &name : namesIn(file))
         readBack(name.first, name.second);
     translate(text);
-    storeAndRead(text.empty() ? file : text, writtenBack(file));
+    storeAndRead(text.empty() ? file : text, file);
     fz::CheckHome();
     return 0;
 }

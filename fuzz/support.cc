@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "support.h"
+#include "utility.h"
 
 namespace fz {
 
@@ -73,9 +74,23 @@ const std::string &EnterScratch(const std::string &rc)
     /* Nlm_FileOpen's notice of a file that cannot be opened is no alert */
     ErrSetMessageLevel(SEV_MAX);
     ErrSetLogLevel(SEV_MAX);
-    Nlm_FreeConfigStruct();
+    ReloadSettings();
     homeBefore = homeState();
     return scratch;
+}
+
+std::string ReadBytes(const std::string &path)
+{
+    std::string text;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == NULL)
+        return text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    return text;
 }
 
 void WriteBytes(const std::string &path, const char *data, size_t size)

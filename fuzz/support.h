@@ -24,6 +24,7 @@ namespace fz {
 const std::string &EnterScratch(const std::string &rc);
 
 void WriteBytes(const std::string &path, const char *data, size_t size);
+std::string ReadBytes(const std::string &path);
 
 /* Alerts shown since the last ResetAlerts. */
 int Alerts();

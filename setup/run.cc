@@ -319,7 +319,7 @@ public:
     Nlm_Boolean take()
     {
         for (int attempt = 0; attempt < 3; attempt++) {
-            fd_ = open(kLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+            fd_ = open(kLockFile, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
             if (fd_ < 0)
                 break;
             if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {

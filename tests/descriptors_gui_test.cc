@@ -5,6 +5,7 @@
 #include "toolkit.h"
 
 #include <string>
+#include <sys/stat.h>
 
 #include "support.h"
 #include "utility.h"
@@ -22,10 +23,13 @@ short measure(const vt::ScratchDir &dir, const std::string &text)
     return FileLineMaxWidth((dir / "t.txt").c_str());
 }
 
+/* A pipe without a writer would block the open, a device never ends. */
 TEST(FileLineMaxWidth, IsZeroForNothingToMeasure)
 {
     vt::ScratchDir dir;
-    EXPECT_EQ(0, FileLineMaxWidth((dir / "absent.txt").c_str()));
+    ASSERT_EQ(0, mkfifo((dir / "pipe").c_str(), 0644));
+    for (const std::string &path : {dir / "absent.txt", dir / "pipe", std::string("/dev/zero"), dir.path()})
+        EXPECT_EQ(0, FileLineMaxWidth(path.c_str())) << path;
     EXPECT_EQ(0, measure(dir, ""));
     EXPECT_EQ(0, measure(dir, "\n\n\n"));
 }

@@ -74,6 +74,15 @@ TEST_F(Desc, LinesAreCleanedExpandedAndCutToTheBuffer)
     const std::string line(400, 'a');
     ASSERT_TRUE(open(line + "\n"));
     EXPECT_EQ(Lines({line.substr(0, 349), line.substr(349)}), read());
+    settings("[L]\nV=" + std::string(200, 'v') + "\nW=" + std::string(150, 'w') + "\n");
+    for (const char *refs : {"$(L.V)$(L.W)", "$(L.W)$(L.V)"}) { /* 350 characters once expanded */
+        ASSERT_TRUE(open(std::string(refs) + "\n" + refs + "\n"));
+        char buf[500];
+        ASSERT_EQ(buf, GetLine(buf));
+        EXPECT_EQ(0, DescSeek(0));
+        EXPECT_LT(0, FindLine(buf)) << "FindLine sees the line as GetLine gives it";
+        EXPECT_EQ(Lines{buf}, read());
+    }
     settings("[L]\nV=" + std::string(200, 'v') + "\n");
     const std::string grows = std::string(100, 'p') + "$(L.V)$(L.V)\n";
     ASSERT_TRUE(open(grows + grows + "&h\n"));

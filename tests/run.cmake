@@ -14,9 +14,21 @@ set_tests_properties(run_test PROPERTIES LABELS gui)
 add_executable(run_stop_test run_stop_test.cc support/gui_main.cc)
 target_compile_options(run_stop_test PRIVATE ${VART_WARNINGS})
 target_link_libraries(run_stop_test PRIVATE run_home)
+# The fault-injection test's child run and its LD_PRELOAD library.
+add_executable(fault_run tools/fault_run.cc)
+target_include_directories(fault_run PRIVATE support)
+target_link_libraries(fault_run PRIVATE setup_core)
+add_library(fault_shim MODULE tools/fault_shim.c)
+target_link_libraries(fault_shim PRIVATE ${CMAKE_DL_LIBS})
+target_compile_definitions(run_stop_test PRIVATE VART_FAULT_RUN="$<TARGET_FILE:fault_run>"
+                           VART_FAULT_SHIM="$<TARGET_FILE:fault_shim>")
+add_dependencies(run_stop_test fault_run fault_shim)
+add_test(NAME run_faults COMMAND run_stop_test --gtest_filter=FaultInjection.*)
+set_tests_properties(run_faults PROPERTIES LABELS gui)
+
 foreach(case EmptyDirectoryField DirectoryWithoutTheExecutable SettingsFileThatCannotBeOpened
         CompileScriptThatCannotBeOpened ClassFileThatCannotBeOpened DirectoryThatCannotBeStored
-        NextRunStartsFromTheTemplateInEveryKey)
+        NextRunStartsFromTheTemplateInEveryKey SecondRunInTheSameDirectory)
   add_test(NAME run_stop_${case} COMMAND run_stop_test --gtest_filter=StoppedRun.${case})
   set_tests_properties(run_stop_${case} PROPERTIES LABELS gui)
 endforeach()

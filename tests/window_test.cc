@@ -159,12 +159,18 @@ TEST_F(Window, ShellStyleComesFromShellAndTheLastMatchingLine)
         {"/bin/bash", std::string(600, 'x') + "\nbash k\n", "ksh", "/bin/bash "},
         {d492 + "/bash", "bash k\n", "ksh", d492 + "/bash "},
         {d492 + "d/bash", "bash k\n", "ksh", ""},
+        {"/bin/bash", "<pipe>", "csh", "/bin/bash -f"}, /* never read: no hang */
+        {"/bin/bash", "<zero>", "csh", "/bin/bash -f"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.shell.substr(0, 40) + " / " + c.file.substr(0, 40));
         c.shell == "-" ? unsetenv("SHELL") : setenv("SHELL", c.shell.c_str(), 1);
         unlink("shells.vtn");
-        if (c.file != "-")
+        if (c.file == "<pipe>")
+            ASSERT_EQ(0, mkfifo("shells.vtn", 0644));
+        else if (c.file == "<zero>")
+            ASSERT_EQ(0, symlink("/dev/zero", "shells.vtn"));
+        else if (c.file != "-")
             vt::WriteFile("shells.vtn", c.file);
         build();
         EXPECT_EQ(c.style, shells[Nlm_GetValue(gShellStyle) - 1].name);

@@ -246,13 +246,15 @@ int settingsGet(const char *section, const char *key, char *buf, size_t size)
 int settingsEdit(std::string &text, const char *section, const char *key, const char *value)
 {
     std::vector<Piece> all = pieces(text);
-    std::string name;
+    std::string name, headerName;
     size_t header = all.size(), entry = all.size(), last = all.size();
     for (size_t i = 0; i < all.size(); i++) {
         Kind kind = classify(text, all[i], &name);
         if (header == all.size()) {
-            if (kind == kHeader && sameName(name, section))
+            if (kind == kHeader && sameName(name, section)) {
                 header = last = i;
+                headerName = name;
+            }
             continue;
         }
         if (kind == kHeader)
@@ -281,7 +283,15 @@ int settingsEdit(std::string &text, const char *section, const char *key, const 
         text.replace(all[entry].begin, all[entry].end - all[entry].begin, line);
     } else if (header != all.size()) {
         size_t at = all[last].end;
-        text.insert(at, text[at - 1] == '\n' ? line : "\n" + line);
+        if (text[at - 1] == '\n') {
+            text.insert(at, line);
+        } else if (last == header && at == text.size() && at - all[header].begin < kPieceMax) {
+            /* a header that ends the file without "]" runs to the file's
+             * end: a line break after it would become part of its name */
+            text.replace(all[header].begin, at - all[header].begin, "[" + headerName + "]\n" + line);
+        } else {
+            text.insert(at, "\n" + line);
+        }
     } else {
         if (!text.empty() && text.back() != '\n')
             text += '\n';
