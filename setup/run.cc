@@ -27,14 +27,17 @@
  */
 #include "setup.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 /* The install notice goes to these two addresses, separated by a blank;
@@ -66,9 +69,18 @@ const char kUserObject[] = "$(Paths.KERNEL)autodif$(Extensions.OBJ)";
 
 const char kNoDirectory[] = "Specify full path to the VARTENA's home directory";
 const char kNoExecutable[] = "The path you've specified does not contain VARTENA executable";
-const char kBadDirectory[] =
-    "The path you've specified cannot be stored in the settings file:\n"
-    "it is too long, or it holds a %, ~ or ` character or a $( reference";
+const char kFieldRefused[] = "The \"%s\" field %s.\nPlease correct it and press Setup again.";
+const char kTooLong[] = "is too long for a line of the settings file";
+const char kLineBreakOrEmpty[] =
+    "holds a ~ or ` character, which the settings file reads as a line break or as nothing";
+const char kReference[] = "holds a $(Section.KEY) reference, which the settings file replaces by a value";
+const char kDirectoryChars[] = "may hold no blank, comma, % or shell special character ;&|<>()$'\"\\`";
+const char kDirectives[] = "may hold no printf directive but %s (or %% for a %)";
+const char kTooManyNames[] =
+    "holds more %s than the package fills in: it gives the command as many file names as the default has";
+const char kProofFailed[] =
+    "The compile script '%s' cannot build a system:\n%s\n"
+    "Please check the C compiler's Include and Libraries and the shell path, then press Setup again.";
 const char kNoSettings[] = "Cannot open settings file '%s'";
 const char kNoBatch[] = "Cannot open batch file for compiler '%s'";
 const char kNoClassFile[] = "Cannot open class description file\n%s";
@@ -174,19 +186,114 @@ time_t modified(const char *path, Nlm_Boolean *exists)
     return *exists ? st.st_mtime : 0;
 }
 
+/* TRUE when text holds what the settings store takes for a reference:
+ * "$(", a section name, ".", a key, ")" (as its expansion scans them). */
+Nlm_Boolean holdsReference(const char *text)
+{
+    for (const char *p = strstr(text, "$("); p != NULL; p = strstr(p + 1, "$(")) {
+        const char *dot = strchr(p + 2, '.');
+        if (dot != NULL && dot > p + 2 && dot[1] != '\0' && dot[1] != ')' && strchr(dot + 1, ')') != NULL)
+            return TRUE;
+    }
+    return FALSE;
+}
+
+/* Refuses a field with the alert that names it; FALSE. */
+Nlm_Boolean refuse(const char *label, const char *reason)
+{
+    Nlm_Message(MSG_OK, kFieldRefused, label, reason);
+    return FALSE;
+}
+
+/* A value that the settings file gives back as it was typed, stored under
+ * key: its line fits, and it holds no line break, empty character or
+ * reference of the store's conventions.  FALSE after the alert. */
+Nlm_Boolean storable(const char *label, const char *key, const std::string &value)
+{
+    if (strlen(key) + 1 + std::max<size_t>(value.size(), 1) > 255)
+        return refuse(label, kTooLong);
+    if (value.find_first_of("~`") != std::string::npos)
+        return refuse(label, kLineBreakOrEmpty);
+    if (holdsReference(value.c_str()))
+        return refuse(label, kReference);
+    return TRUE;
+}
+
+/* The value a field is stored as: its text, or the empty character for an
+ * empty one, so that a script line referring to it stays and reads it as
+ * nothing. */
+std::string storedForm(const char *text)
+{
+    return text[0] != '\0' ? std::string(text) : std::string("`");
+}
+
+/* The home directory as it is stored, ending in "/". */
+std::string kernelText(char *work)
+{
+    std::string kernel = fieldText(tKernel, work);
+    if (kernel.empty() || kernel.back() != '/')
+        kernel += '/';
+    return kernel;
+}
+
+/* Every field checked before anything is written: each value must come
+ * back from the settings file as typed; the home directory must be a
+ * plain path that a compile command takes unquoted (no blank, comma,
+ * "%" or shell special character); a tuning command may hold only "%s"
+ * directives, no more than its default, since the package formats it
+ * with that many file names.  FALSE after the alert naming the field. */
+Nlm_Boolean fieldsStorable(char *work)
+{
+    std::string kernel = kernelText(work);
+    if (kernel.find_first_of(" ,%;&|<>()$'\"\\`\n") != std::string::npos)
+        return refuse("VARTENA directory", kDirectoryChars);
+    if (!storable("VARTENA directory", "KERNEL", kernel))
+        return FALSE;
+    const struct {
+        Nlm_TexT field;
+        const char *label, *key;
+    } compilers[] = {{tInclude, "Include", "INCLUDE"},
+                     {tLib, "Libraries", "LIB"},
+                     {tCppName, "Name", "CPPNAME"},
+                     {tCppLib, "Options", "CPPLIB"}};
+    for (const auto &c : compilers) {
+        std::string value = fieldText(c.field, work);
+        if (c.field == tInclude)
+            value += " -I" + kernel;
+        if (!storable(c.label, c.key, value))
+            return FALSE;
+    }
+    for (int i = 0; i < TUNING_ENTRIES; i++) {
+        if (Adjust[i].field == NULL)
+            continue;
+        fieldText(Adjust[i].field, work);
+        StrTrim(work);
+        if (!storable(Adjust[i].label, Adjust[i].key, work))
+            return FALSE;
+        char letters[PARBUF_SIZE];
+        int count = FormatDirectives(work, letters, sizeof letters);
+        if (strspn(letters, "s") != strlen(letters) || count >= (int)sizeof letters)
+            return refuse(Adjust[i].label, kDirectives);
+        int from = 0;
+        const char *dflt = TuningDefault(&Adjust[i], &from);
+        if (count > FormatDirectives(dflt != NULL ? dflt : "", NULL, 0))
+            return refuse(Adjust[i].label, kTooManyNames);
+    }
+    return TRUE;
+}
+
 /* The file-number file: moved from its earlier name when only that one
- * exists, else created holding "-".  A file that cannot be created is
- * reported and the run goes on. */
-void fileNumberFile(void)
+ * exists, else created holding "-".  FALSE (after the alert) when it
+ * cannot be created. */
+Nlm_Boolean fileNumberFile(void)
 {
     std::string names = param("Files", "NAMES");
     if (names.empty() || access(names.c_str(), F_OK) == 0)
-        return;
+        return TRUE;
     std::string earlier = param("Files", "NAMES1.2");
     if (!earlier.empty() && access(earlier.c_str(), F_OK) == 0)
         rename(earlier.c_str(), names.c_str());
-    if (access(names.c_str(), F_OK) != 0)
-        WriteFileSafely(names.c_str(), "-", 1, 0644, NULL);
+    return access(names.c_str(), F_OK) == 0 || WriteFileSafely(names.c_str(), "-", 1, 0644, NULL);
 }
 
 /* The compile script: its own first line ("#! " and the shell path), then
@@ -206,31 +313,117 @@ Nlm_Boolean writeCompileScript(void)
     return WriteFileSafely(batch.c_str(), text.data(), text.size(), 0755, kNoBatch);
 }
 
-/* The autodif object in the current directory: compiled when it is missing
- * or older than a source that exists.  A command that did not fit its
- * buffer is not run, which counts as a failed compilation.  FALSE when the
- * settings file could not take AUTODIFOPT. */
-Nlm_Boolean compileAutodif(Nlm_Boolean commandFits)
+/* TRUE when autodif.o exists and no source that exists is newer. */
+Nlm_Boolean autodifCurrent(void)
 {
     Nlm_Boolean haveObject, haveSource;
     time_t object = modified("autodif.o", &haveObject);
-    Nlm_Boolean needed = !haveObject;
     static const char *const sources[] = {"autodif.c", "autodif.cc"};
     for (const char *source : sources) {
         time_t t = modified(source, &haveSource);
         if (haveObject && haveSource && difftime(t, object) > 0)
-            needed = TRUE;
+            return FALSE;
     }
-    if (!needed)
+    return haveObject;
+}
+
+/* The autodif object in the current directory: compiled when it is missing
+ * or older than a source that exists.  Without a C++ compiler's name, or
+ * when the command did not fit its buffer, nothing runs and the object
+ * counts as not made; after the command, a failed exit or an object still
+ * missing or older than its source counts so too.  FALSE when the
+ * settings file could not take AUTODIFOPT. */
+Nlm_Boolean compileAutodif(Nlm_Boolean commandFits, Nlm_Boolean named)
+{
+    if (named && autodifCurrent())
         return TRUE;
-    if (commandFits) {
+    if (named && commandFits) {
         int status = system(CompAutodif);
-        (void)status;
+        if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && autodifCurrent())
+            return TRUE;
     }
-    if (commandFits && access("autodif.o", F_OK) == 0)
-        return TRUE;
     alert(kNoCompile);
     return store("Libraries", "AUTODIFOPT", "-");
+}
+
+/* A one-equation system as the package writes its source: the line of
+ * [Compiler] HEADER, which includes the system header, then the right-hand
+ * side, using the header's macros.  At x = 1, p = 2 it gives 5. */
+const char kProofSystem[] = "double vart_proof_rhs(double x, double p)\n"
+                            "{\n"
+                            "    return -x + sqr(p) + iff(x > 0, TRUE, FALSE) * dersub2(1, 1);\n"
+                            "}\n";
+
+/* The first lines of a log, at most eight of 100 characters; "" when it is
+ * empty or missing. */
+std::string logHead(const std::string &path)
+{
+    std::string head;
+    FILE *f = OpenRegularFile(path.c_str());
+    char line[101];
+    for (int n = 0; f != NULL && n < 8 && fgets(line, sizeof line, f) != NULL; n++) {
+        head += line;
+        if (head.back() != '\n')
+            head += '\n';
+    }
+    if (f != NULL)
+        fclose(f);
+    while (!head.empty() && head.back() == '\n')
+        head.pop_back();
+    return head;
+}
+
+/* The compile script proven as the package will use it, before the run
+ * may end: the source of a tiny system written in a private directory
+ * beside the script's users, [Compiler] MAKERHS run there with the
+ * package's names for the source and the library, and the library it
+ * built loaded and called.  The directory is removed with all it holds.
+ * FALSE after the alert naming the script and showing the first lines of
+ * the compiler's log. */
+Nlm_Boolean proveCompileScript(void)
+{
+    std::string script = param("Compiler", "BATCH");
+    ScratchDirectory dir(".");
+    std::string source = param("Files", "RHS"), library = param("Files", "FORMAT");
+    const char *formatted = GetParam("Files", "FORMAT", 1);
+    if (formatted != NULL)
+        library = formatted;
+    const char *header = GetParamString("Compiler", "HEADER");
+    std::string text = std::string(header != NULL ? header : "") + kProofSystem;
+    std::string sourceFile = dir.path() + "/" + source + param("Extensions", "C");
+    std::string libraryFile = dir.path() + "/" + library + param("Extensions", "LIB");
+
+    std::string failure;
+    FILE *f = dir.path().empty() ? NULL : fopen(sourceFile.c_str(), "w");
+    if (f == NULL || fputs(text.c_str(), f) == EOF || fclose(f) != 0) {
+        failure = "no test system could be written in the working directory";
+    } else {
+        SetParamTransient("Compiler", "SOURCE", source.c_str());
+        SetParamTransient("Compiler", "TARGET", library.c_str());
+        SetParamTransient("Compiler", "DIFF", "n");
+        std::string command = param("Compiler", "MAKERHS");
+        ReloadSettings();
+        dir.run(command + " >proof.log 2>&1");
+        void *handle = dlopen(libraryFile.c_str(), RTLD_NOW | RTLD_LOCAL);
+        typedef double (*Rhs)(double, double);
+        Rhs rhs = handle != NULL ? reinterpret_cast<Rhs>(dlsym(handle, "vart_proof_rhs")) : NULL;
+        Nlm_Boolean works = rhs != NULL && rhs(1.0, 2.0) == 5.0;
+        if (handle == NULL)
+            failure = dlerror();
+        if (handle != NULL)
+            dlclose(handle);
+        if (works)
+            return TRUE;
+        std::string log = logHead(dir.path() + "/" + param("Compiler", "LOGFILE"));
+        if (log.empty())
+            log = logHead(dir.path() + "/proof.log");
+        if (!log.empty())
+            failure = log;
+        if (failure.empty())
+            failure = "the library it built does not compute the system";
+    }
+    Nlm_Message(MSG_OK, kProofFailed, script.c_str(), failure.c_str());
+    return FALSE;
 }
 
 /* The object of the Full installation, seen from a user directory; the
@@ -289,25 +482,6 @@ void sendNotice(Nlm_Boolean full)
     RunInScratchDir(command.c_str(), NULL);
 }
 
-/* Stores a home directory that reads back from the settings file exactly
- * as it is stored: no "%" (every formatted read would take it for a
- * directive), no reference, line break or empty character, and short
- * enough for one settings line.  FALSE after the alert. */
-Nlm_Boolean storeKernel(const char *kernel)
-{
-    if (strchr(kernel, '%') != NULL || strlen("KERNEL=") + strlen(kernel) > 255) {
-        alert("%s", kBadDirectory);
-        return FALSE;
-    }
-    if (!store("Paths", "KERNEL", kernel))
-        return FALSE;
-    const char *back = GetParamString("Paths", "KERNEL");
-    if (back != NULL && strcmp(back, kernel) == 0)
-        return TRUE;
-    alert("%s", kBadDirectory);
-    return FALSE;
-}
-
 /* One Setup at a time in a directory: an exclusive lock on ".vartenarc.lock"
  * in the working directory, held for the run and removed after it.  The
  * lock goes with the process, so one left by a process that died blocks
@@ -351,48 +525,42 @@ private:
     int fd_ = -1;
 };
 
-/* The window's values into the settings file, the compile command into
- * CompAutodif.  FALSE after the alert when a value cannot be stored. */
+/* The window's values into the settings file (checked by fieldsStorable),
+ * the compile command into CompAutodif.  FALSE after the alert when a
+ * value cannot be stored. */
 Nlm_Boolean storeWindowValues(char *work, Nlm_Boolean *commandFits)
 {
-    fieldText(tKernel, work);
-    size_t length = strlen(work);
-    if (length == 0 || work[length - 1] != '/') {
-        work[length] = '/';
-        work[length + 1] = '\0';
-    }
-    if (!storeKernel(work) || !store("Paths", "KERNELW", "./"))
+    std::string kernel = kernelText(work);
+    if (!store("Paths", "KERNEL", kernel.c_str()) || !store("Paths", "KERNELW", "./"))
         return FALSE;
-
-    std::string include = fieldText(tInclude, work);
-    include += " -I";
-    include += param("Paths", "KERNEL");
-    if (!store("Compiler", "INCLUDE", include.c_str()) || !store("Compiler", "LIB", fieldText(tLib, work)) ||
-        !store("Compiler", "CPPNAME", fieldText(tCppName, work)))
-        return FALSE;
-    Nlm_GetTitle(tCppLib, ParBuf, PARBUF_SIZE);
-    ParBuf[PARBUF_SIZE - 1] = '\0';
-    if (!store("Compiler", "CPPLIB", ParBuf))
+    std::string include = std::string(fieldText(tInclude, work)) + " -I" + kernel;
+    if (!store("Compiler", "INCLUDE", include.c_str()) ||
+        !store("Compiler", "LIB", storedForm(fieldText(tLib, work)).c_str()) ||
+        !store("Compiler", "CPPNAME", storedForm(fieldText(tCppName, work)).c_str()) ||
+        !store("Compiler", "CPPLIB", storedForm(fieldText(tCppLib, work)).c_str()))
         return FALSE;
 
     std::string cppName = fieldText(tCppName, work);
     int needed = snprintf(CompAutodif, sizeof CompAutodif, kCompileFormat, cppName.c_str(),
                           fieldText(tCppLib, work));
-    *commandFits = needed >= 0 && (size_t)needed < sizeof CompAutodif;
+    *commandFits = !cppName.empty() && needed >= 0 && (size_t)needed < sizeof CompAutodif;
 
     for (int i = 0; i < TUNING_ENTRIES; i++) {
         if (Adjust[i].field == NULL)
             continue;
         fieldText(Adjust[i].field, work);
         StrTrim(work);
-        if (!store(Adjust[i].section, Adjust[i].key, work[0] != '\0' ? work : "`"))
+        if (!store(Adjust[i].section, Adjust[i].key, storedForm(work).c_str()))
             return FALSE;
     }
     return TRUE;
 }
 
 /* The run from the settings file on; TRUE when it reached its end, FALSE
- * when it stopped (its alert shown). */
+ * when it stopped (its alert shown).  Every file of the installation must
+ * be written, and on a Full installation the compile script must build a
+ * system: without them the package cannot work.  A missing autodif only
+ * disables the symbolic derivatives, so the run goes on after its alert. */
 Nlm_Boolean install(char *work, Nlm_Boolean full)
 {
     /* .vartenarc from the template; the toolkit then parses it afresh, so
@@ -405,20 +573,15 @@ Nlm_Boolean install(char *work, Nlm_Boolean full)
     }
     ReloadSettings();
     Nlm_Boolean commandFits = FALSE;
-    if (!storeWindowValues(work, &commandFits))
+    if (!storeWindowValues(work, &commandFits) || !fileNumberFile())
         return FALSE;
-
-    /* files of both kinds of installation, and of each */
-    fileNumberFile();
     if (full) {
-        std::string initFile = param("Files", "INITFILE");
-        if (!initFile.empty())
-            CreateFile(initFile.c_str(), init, "r--r--r--", FALSE);
-        if (!writeCompileScript())
+        Nlm_Boolean named = fieldText(tCppName, work)[0] != '\0';
+        if (!CreateFile(param("Files", "INITFILE").c_str(), init, "r--r--r--", FALSE) || !writeCompileScript())
             return FALSE;
-        if (GetParam("Paths", "INCLUDE") != NULL && GetParamAppend("Compiler", "HEADERF") != NULL)
-            CreateFile(ParBuf, IncludeRhs, "r--r--r--", TRUE);
-        if (!compileAutodif(commandFits))
+        if (GetParam("Paths", "INCLUDE") == NULL || GetParamAppend("Compiler", "HEADERF") == NULL ||
+            !CreateFile(ParBuf, IncludeRhs, "r--r--r--", TRUE) || !proveCompileScript() ||
+            !compileAutodif(commandFits, named))
             return FALSE;
     } else if (!checkUserObject()) {
         return FALSE;
@@ -426,10 +589,7 @@ Nlm_Boolean install(char *work, Nlm_Boolean full)
     std::string visuals = param("Files", "VN");
     if (!visuals.empty())
         unlink(visuals.c_str());
-    std::string palette = param("Files", "PALETTE");
-    if (!palette.empty())
-        CreateFile(palette.c_str(), Palette, "rw-r--r--", FALSE);
-    return recordClass(work);
+    return CreateFile(param("Files", "PALETTE").c_str(), Palette, "rw-r--r--", FALSE) && recordClass(work);
 }
 
 } // namespace
@@ -470,7 +630,7 @@ void SetupProc(Nlm_ButtoN)
     Nlm_Boolean done;
     {
         RunLock lock;
-        done = lock.take() && install(work, full);
+        done = fieldsStorable(work) && lock.take() && install(work, full);
         if (!SyncWrittenFiles())
             done = FALSE;
     }

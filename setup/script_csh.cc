@@ -16,7 +16,7 @@ const char *const CompileRhs[] = {
     "  endif",
     "  $(Compiler.CPPNAME)  -o tmp_der $(Compiler.INCLUDE) tmp_der$(Extensions.CPP) $(Paths.KERNEL)autodif$(Extensions.OBJ) $(Compiler.CPPLIB) >&$(Compiler.LOGFILE)1",
     "  if ( -r tmp_der ) then",
-    "   tmp_der >>&$(Compiler.LOGFILE)1",
+    "   ./tmp_der >>&$(Compiler.LOGFILE)1",
     "   if ( -r $(Compiler.EXTDIFFB) ) then",
     "     $(Compiler.EXTDIFFB)",
     "   endif",

@@ -17,6 +17,8 @@
 
 #include "utility.h"
 
+#include <string>
+
 /* ---- Template tables (files of their own) */
 
 extern const char *const SetData[];       /* .vartenarc, 215 lines */
@@ -62,6 +64,12 @@ struct TuningEntry {
 #define TUNING_ENTRIES 3
 extern struct TuningEntry Adjust[TUNING_ENTRIES + 1];
 
+/* The next default of a tuning entry in the settings template SetData at
+ * or after line *from: the text after "KEY=" of a line under the entry's
+ * section; *from then indexes the line after it.  NULL when there is no
+ * further one. */
+const char *TuningDefault(const struct TuningEntry *e, int *from);
+
 /* A shell style: radio label, option appended to SHELL for the shell path,
  * compile-script table.  The radio value of a row is its position from 1. */
 struct ShellStyle {
@@ -89,6 +97,27 @@ void InstActnProc(Nlm_GrouP group);
 void ShellStyleProc(Nlm_GrouP group);
 void PathCheckProc(Nlm_TexT field);
 void CancelProc(Nlm_ButtoN button);
+
+/* ---- Private scratch directories (scratch.cc) */
+
+/* A private temporary directory, made when the owner is made and removed
+ * with everything in it when the owner goes: ".vartena-XXXXXX" in parent,
+ * or "vartena-XXXXXX" under TMPDIR (else /tmp) without one.  path() is ""
+ * when none could be made. */
+class ScratchDirectory {
+public:
+    explicit ScratchDirectory(const char *parent = NULL);
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory &) = delete;
+    ScratchDirectory &operator=(const ScratchDirectory &) = delete;
+    const std::string &path() const { return path_; }
+    /* Runs a shell command line with the directory as its working
+     * directory; the status that system gives, -1 without a directory. */
+    int run(const std::string &command) const;
+
+private:
+    std::string path_;
+};
 
 /* Runs a shell command line with a private temporary directory as its
  * working directory, then calls read(dir) while the directory still exists,

@@ -21,7 +21,6 @@
 #include "setup.h"
 
 #include <ctype.h>
-#include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -74,6 +73,12 @@ enum { kNameMax = 19,       /* longest shell name that can match */
 
 static Nlm_Int2 halfWidth, halfHeight;
 static Nlm_GrouP gNoticeLines; /* the preview lines inside gReg */
+/* The preview's version line and where its installation letter stands;
+ * the letter follows the Installation switch, so the text shown is the
+ * text sent. */
+static Nlm_PrompT pVersion;
+static std::string versionText;
+static size_t versionMark;
 
 /* ---- Small helpers */
 
@@ -125,22 +130,32 @@ static Nlm_Boolean splitShellLine(const char *line, char *word, char *letter)
     return TRUE;
 }
 
+/* The style a shell gets when "shells.vtn" does not decide: ksh for the
+ * Bourne family, whose shells cannot run a csh script, csh for csh, tcsh
+ * and anything unknown. */
+static Nlm_Int2 familyStyle(const char *base)
+{
+    static const char *const bourne[] = {"sh", "bash", "dash", "ksh", "mksh", "pdksh", "zsh", "ash", "busybox"};
+    for (const char *name : bourne)
+        if (strcmp(base, name) == 0)
+            return 2;
+    return 1;
+}
+
 /* The style value (1 csh, 2 ksh) for the shell named by SHELL: the last
  * line of "shells.vtn" in the working directory that names its base name
- * decides; csh without the file, without SHELL or without a match.  A
- * "shells.vtn" that is no regular file (a pipe would never end the read)
- * counts as missing. */
+ * and a style letter decides; without the file or such a line, the shell's
+ * family; csh without SHELL.  A "shells.vtn" that is no regular file (a
+ * pipe would never end the read) counts as missing. */
 static Nlm_Int2 detectShellStyle(void)
 {
-    Nlm_Int2 style = 1;
     const char *shell = getenv("SHELL");
-    if (access(kShellFile, F_OK) != 0 || shell == NULL)
-        return style;
+    if (shell == NULL)
+        return 1;
     const char *slash = strrchr(shell, '/');
     const char *base = slash != NULL ? slash + 1 : shell;
-    if (strlen(base) > kNameMax)
-        return style;
-    FILE *f = OpenRegularFile(kShellFile);
+    Nlm_Int2 style = familyStyle(base);
+    FILE *f = strlen(base) <= kNameMax ? OpenRegularFile(kShellFile) : NULL;
     if (f == NULL)
         return style;
     while (readLine(f)) {
@@ -194,6 +209,7 @@ static void resetState(void)
     tKernel = tInclude = tLib = tCppName = tCppLib = tShellPath = NULL;
     gC = gCpp = gAdjust = gInst = gShellStyle = gShellPath = gReg = gTerm = NULL;
     gNoticeLines = NULL;
+    pVersion = NULL;
     mAdjust = NULL;
     bReg = NULL;
     iKernel = iC = iCpp = iInst = iShell = NULL;
@@ -203,31 +219,50 @@ static void resetState(void)
     }
 }
 
-/* One row per tuning entry whose key the settings template holds under the
- * entry's section; the default is the rest of the template line. */
+const char *TuningDefault(const struct TuningEntry *e, int *from)
+{
+    size_t keyLen = strlen(e->key);
+    const char *header = NULL;
+    for (int n = 0; SetData[n] != NULL; n++) {
+        const char *line = SetData[n];
+        if (line[0] == '[') {
+            header = line;
+            continue;
+        }
+        if (n < *from || strncmp(line, e->key, keyLen) != 0 || line[keyLen] != '=')
+            continue;
+        snprintf(ParBuf, PARBUF_SIZE, "[%s]", e->section);
+        if (header == NULL || strcmp(ParBuf, header) != 0)
+            continue;
+        *from = n + 1;
+        return line + keyLen + 1;
+    }
+    return NULL;
+}
+
+/* One row per line of the settings template that holds an entry's key
+ * under the entry's section; the default is the rest of the line. */
 static void addTuningRows(void)
 {
     for (int i = 0; i < TUNING_ENTRIES; i++) {
         struct TuningEntry *e = &Adjust[i];
-        size_t keyLen = strlen(e->key);
-        const char *header = NULL;
         e->field = NULL;
         e->item = NULL;
-        for (int n = 0; SetData[n] != NULL; n++) {
-            const char *line = SetData[n];
-            if (line[0] == '[') {
-                header = line;
-                continue;
-            }
-            if (strncmp(line, e->key, keyLen) != 0 || line[keyLen] != '=')
-                continue;
-            snprintf(ParBuf, PARBUF_SIZE, "[%s]", e->section);
-            if (header == NULL || strcmp(ParBuf, header) != 0)
-                continue;
-            e->field = labelledField(gAdjust, e->label, line + keyLen + 1, NULL);
+        int from = 0;
+        for (const char *text; (text = TuningDefault(e, &from)) != NULL;) {
+            e->field = labelledField(gAdjust, e->label, text, NULL);
             e->item = Nlm_CommandItem(mAdjust, (Nlm_CharPtr)e->label, HelpProc);
         }
     }
+}
+
+/* The preview's version line with "m" on Full and "u" on User. */
+static void showInstallationLetter(void)
+{
+    if (pVersion == NULL)
+        return;
+    versionText[versionMark] = Nlm_GetValue(gInst) == 1 ? 'm' : 'u';
+    Nlm_SetTitle(pVersion, (Nlm_CharPtr)versionText.c_str());
 }
 
 /* Reads the preview file left in dir and makes the "Registration" group
@@ -247,11 +282,18 @@ static void buildNoticeGroup(const char *dir)
     while (readLine(f)) {
         StrTrim(ParBuf);
         char *mark = strchr(ParBuf, '?');
-        if (mark != NULL)
-            *mark = Nlm_GetValue(gInst) == 1 ? 'm' : 'u';
         if (ParBuf[0] == '\0')
             continue;
-        prompt(gNoticeLines, ParBuf, 0);
+        if (mark == NULL || pVersion != NULL) {
+            prompt(gNoticeLines, ParBuf, 0);
+            continue;
+        }
+        /* made with the wider letter, so that either fits */
+        *mark = 'm';
+        versionText = ParBuf;
+        versionMark = (size_t)(mark - ParBuf);
+        pVersion = prompt(gNoticeLines, ParBuf, 0);
+        showInstallationLetter();
     }
     prompt(gReg, kNoticeUse, 0);
     fclose(f);
@@ -387,6 +429,7 @@ Nlm_WindoW BuildSetupWindow(void)
 
 void InstActnProc(Nlm_GrouP group)
 {
+    showInstallationLetter();
     if (Nlm_GetValue(group) == 1) {
         char dir[kDirBuf];
         if (getcwd(dir, sizeof dir) != NULL)
@@ -449,57 +492,4 @@ void PathCheckProc(Nlm_TexT field)
 void CancelProc(Nlm_ButtoN)
 {
     Nlm_QuitProgram();
-}
-
-/* ---- Private scratch directory */
-
-namespace {
-
-int removeEntry(const char *path, const struct stat *, int, struct FTW *)
-{
-    remove(path);
-    return 0;
-}
-
-/* Owns a directory made by mkdtemp: removed with all it holds on every
- * way out. */
-struct ScratchDirectory {
-    std::string path;
-    ~ScratchDirectory()
-    {
-        if (!path.empty())
-            nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-    }
-};
-
-/* text in single quotes for the system shell */
-std::string shellQuoted(const std::string &text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
-} // namespace
-
-Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir))
-{
-    const char *tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != NULL && tmp[0] != '\0' ? tmp : "/tmp") + "/vartena-XXXXXX";
-    ScratchDirectory dir;
-    if (mkdtemp(&pattern[0]) == NULL)
-        return FALSE;
-    dir.path = pattern;
-    /* the command never runs outside the private directory */
-    std::string line = "cd " + shellQuoted(dir.path) + " || exit 1; " + command;
-    int status = system(line.c_str());
-    (void)status;
-    if (read != NULL)
-        read(dir.path.c_str());
-    return TRUE;
 }

@@ -8,6 +8,7 @@
 #include "toolkit.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <dlfcn.h>
 #include <string>
@@ -50,9 +51,38 @@ protected:
     {
         std::string path = scratch_ / "bin/recording-c++";
         vt::WriteFile(path, "#!/bin/sh\necho \"$@\" >> '" + (scratch_ / "compiler.log") + "'\nexec c++ \"$@\"\n", 0755);
+        vt::WriteFile(scratch_ / "compiler.name", path);
         setText(tCppName, path);
     }
     size_t compilerCalls() { return fileLines(scratch_ / "compiler.log"); }
+    /* The home's CompRhs run as the package runs it, from a fresh directory
+     * with "." not on PATH, on a tiny system: the library it builds loads
+     * and computes; with the derivative step, tmp_der.cc is linked with the
+     * home's autodif.o and run. */
+    void expectScriptBuilds(bool derivative)
+    {
+        std::string work = scratch_ / ("work" + std::to_string(++works_));
+        mkdir(work.c_str(), 0755);
+        vt::WriteFile(work + "/sys.c", "#include \"vtn_sys.h\"\ndouble rhs(double x)\n"
+                                       "{ return sqr(x) + cube(2.0) + dersub3(1, 2, 3) + iff(x > 0, TRUE, FALSE); }\n");
+        if (derivative)
+            vt::WriteFile(work + "/tmp_der.cc",
+                          "#include <cstdio>\n#include \"vtn_sys.h\"\nextern \"C\" double autodif_square_slope(double);\n"
+                          "int main() { std::printf(\"slope %g true %d\\n\", autodif_square_slope(3.0), TRUE); }\n");
+        ASSERT_EQ(0, vt::Shell("cd " + work + " && PATH=/usr/local/bin:/usr/bin:/bin " + home_ + "/CompRhs sys vart0001 " +
+                               (derivative ? "y" : "n")));
+        EXPECT_FALSE(vt::Exists(work + "/delete.o"));
+        void *lib = dlopen((work + "/vart0001.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(nullptr, lib) << dlerror() << vt::ReadFile(work + "/ErrLog");
+        auto rhs = reinterpret_cast<double (*)(double)>(dlsym(lib, "rhs"));
+        ASSERT_NE(nullptr, rhs);
+        EXPECT_DOUBLE_EQ(9.0 + 8.0 + 14.0 + 1.0, rhs(3.0)); /* dersub3(1,2,3) = 1 + 3 + 10 */
+        dlclose(lib);
+        if (derivative) {
+            EXPECT_EQ("slope 6 true 1\n", vt::ReadFile(work + "/ErrLog1"));
+        }
+    }
+    int works_ = 0;
     /* The Full installation's files as the templates give them, with their modes. */
     void expectFullFiles()
     {
@@ -115,8 +145,93 @@ TEST_F(RunTest, FullWritesEveryFileAndEveryKeyAndQuits)
     EXPECT_STREQ("", ParBuf);
 }
 
+/* What a user meets: a run either quits with an installation that works
+ * (the compile script builds a system into a library that loads, with
+ * "." not on PATH; autodif.o current unless its alert was shown; every
+ * value reads back from the settings file as it was typed), or stops with
+ * the alert that names the field or file, the window open and, when a
+ * field is refused, nothing written. */
+TEST_F(RunTest, EndsWithAWorkingInstallationOrStopsWithTheNamedAlert)
+{
+    const std::string refused = "The \"%s\" field %s.\nPlease correct it and press Setup again.";
+    auto field = [&](const char *label, const char *reason) {
+        std::string text = refused;
+        text.replace(text.find("%s"), 2, label);
+        return text.replace(text.find("%s"), 2, reason);
+    };
+    const char *tooLong = "is too long for a line of the settings file";
+    const char *marks = "holds a ~ or ` character, which the settings file reads as a line break or as nothing";
+    const std::string blankHome = scratch_ / "sp ace";
+    const struct {
+        const char *situation;
+        std::function<void()> prepare;
+        Texts alerts; /* each alert begins with its text */
+        bool quits;
+    } cases[] = {
+        {"plain Full", [&] { full(true); }, {}, true},
+        {"plain User", [&] { user(true); }, {}, true},
+        {"bash and no shells.vtn", [&] { setenv("SHELL", "/bin/bash", 1); vt::MakePackageHome(home_, true);
+                                        vt::Enter(home_); vt::PrepareWindow(1, home_); }, {}, true},
+        {"a blank in the home's path", [&] { vt::MakePackageHome(blankHome, true); vt::Enter(blankHome);
+                                            vt::PrepareWindow(1, blankHome); },
+         {field("VARTENA directory", "may hold no blank, comma, % or shell special character ;&|<>()$'\"\\`")}, false},
+        {"a long Include", [&] { full(true); setText(tInclude, "-I" + std::string(240, 'i')); },
+         {field("Include", tooLong)}, false},
+        {"long C++ Options", [&] { full(true); setText(tCppLib, std::string(300, 'o')); },
+         {field("Options", tooLong)}, false},
+        {"empty Libraries, C++ Name and Options", [&] { full(true); setText(tLib, ""); setText(tCppName, "");
+                                                        setText(tCppLib, ""); }, {vt::kNoCompile}, true},
+        {"~ in Libraries", [&] { full(true); setText(tLib, "-L~/lib -lm"); }, {field("Libraries", marks)}, false},
+        {"a backquote in Options", [&] { full(true); setText(tCppLib, "`pkg-config --libs x11`"); },
+         {field("Options", marks)}, false},
+        {"a %d in the printer command", [&] { full(true); setText(Adjust[0].field, "lpr -#%d %s"); },
+         {field("Printer command", "may hold no printf directive but %s (or %% for a %)")}, false},
+        {"two file names for the previewer", [&] { full(true); setText(Adjust[1].field, "gv %s %s"); },
+         {field("PostScript previewer", "holds more %s than the package fills in: it gives the command as "
+                                        "many file names as the default has")}, false},
+        {"a C compiler that cannot link", [&] { full(true); setText(tLib, "-lno-such-library"); },
+         {"The compile script '" + home_ + "/CompRhs' cannot build a system:\n"}, false},
+        {"an init file that cannot be written", [&] { full(true); unlink("init.cpf"); mkdir("init.cpf", 0755); },
+         {"Cannot open file '" + home_ + "/init.cpf'"}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.situation);
+        setenv("SHELL", "/bin/tcsh", 1);
+        c.prepare();
+        const std::string before = vt::ReadFile(".vartenarc");
+        run();
+        ASSERT_EQ(c.alerts.size(), alerts_.count()) << (alerts_.count() ? alerts_.texts()[0] : "");
+        for (size_t i = 0; i < c.alerts.size(); i++)
+            EXPECT_EQ(0u, alerts_.texts()[i].find(c.alerts[i])) << alerts_.texts()[i];
+        EXPECT_EQ(!c.quits, Nlm_Enabled(gTerm)) << "the window stays for another try";
+        if (!c.quits) {
+            bool refused = c.alerts[0].find("field") != std::string::npos;
+            EXPECT_TRUE(!refused || before == vt::ReadFile(".vartenarc")) << "a refused field: nothing written";
+            continue;
+        }
+        expectScriptBuilds(false);
+        bool autodif = c.alerts.empty();
+        EXPECT_EQ(autodif ? "+" : "-", value("Libraries", "AUTODIFOPT"));
+        EXPECT_TRUE(!autodif || vt::FileTime(home_ + "/autodif.o") >= vt::FileTime(home_ + "/autodif.cc"));
+        ReloadSettings();
+        const struct { Nlm_Handle field; const char *section, *key; } stored[] = {
+            {tLib, "Compiler", "LIB"}, {tCppName, "Compiler", "CPPNAME"}, {tCppLib, "Compiler", "CPPLIB"},
+            {Adjust[0].field, "Visual", "HCPRINTER"}, {Adjust[1].field, "Visual", "HCVIEWER"},
+            {Adjust[2].field, "Compiler", "EXTDIFF"}};
+        for (const auto &s : stored) {
+            char typed[600];
+            Nlm_GetTitle(s.field, typed, sizeof typed);
+            StrTrim(typed);
+            const char *back = GetParamString(s.section, s.key);
+            EXPECT_STREQ(typed, back != NULL ? back : "(missing)") << s.key;
+        }
+    }
+}
+
 /* autodif.o is compiled again only when a source that exists is newer;
- * the read-only files are rewritten at every run. */
+ * a compile that fails, or leaves the object older than its source, is
+ * shown and turns AUTODIFOPT off; the read-only files are rewritten at
+ * every run. */
 TEST_F(RunTest, FurtherFullRunsRewriteReadOnlyFilesAndCompileOnlyForANewerSource)
 {
     full();
@@ -125,91 +240,58 @@ TEST_F(RunTest, FurtherFullRunsRewriteReadOnlyFilesAndCompileOnlyForANewerSource
     ASSERT_EQ(1u, compilerCalls()) << "the missing object is compiled";
     for (const char *file : {"init.cpf", "vtn_sys.h", "palette.cpf"})
         vt::WriteFile(file, "spoilt\n", 0444);
+    const std::string good = vt::ReadFile("autodif.cc"), recording = vt::ReadFile(scratch_ / "compiler.name");
     const struct {
-        const char *source;
+        const char *source, *text;
         int age;
+        const char *compiler;
         size_t calls;
-    } steps[] = {{"autodif.cc", 50, 1}, {"autodif.cc", 0, 2}, {"autodif.c", 100, 2}, {"autodif.c", 0, 3}, {"", 0, 3}};
+        const char *autodif;
+    } steps[] = {{"autodif.cc", "", 60, "", 1, "+"},          {"autodif.cc", "", 0, "", 2, "+"},
+                 {"autodif.c", "int c;\n", 100, "", 2, "+"},  {"autodif.c", "int c;\n", 0, "", 3, "+"},
+                 {"autodif.cc", "broken(\n", 0, "", 4, "-"}, {"autodif.cc", "", 0, "true", 4, "-"}};
     time_t now = time(NULL);
     for (const auto &step : steps) {
-        SCOPED_TRACE(std::string(step.source) + " aged " + std::to_string(step.age) + ", autodif.o 50");
+        SCOPED_TRACE(std::string(step.source) + " aged " + std::to_string(step.age) + ", compiled by '" +
+                     step.compiler + "'");
         unlink("autodif.c");
-        unlink("autodif.cc");
-        if (*step.source != '\0') {
-            vt::WriteFile(step.source, "int autodif_test;\n");
-            vt::SetModified(step.source, now - step.age);
-        }
+        vt::WriteFile("autodif.cc", good);
+        vt::SetModified("autodif.cc", now - 60);
+        if (*step.text != '\0')
+            vt::WriteFile(step.source, step.text);
+        vt::SetModified(step.source, now - step.age);
         vt::SetModified("autodif.o", now - 50);
+        setText(tCppName, *step.compiler != '\0' ? step.compiler : recording);
         run();
         EXPECT_EQ(step.calls, compilerCalls());
-        EXPECT_EQ(Texts(), alerts_.texts());
+        EXPECT_EQ(*step.autodif == '+' ? Texts() : Texts{vt::kNoCompile}, alerts_.texts());
+        EXPECT_EQ(step.autodif, value("Libraries", "AUTODIFOPT"));
     }
     expectFullFiles();
 }
 
-/* A compiler name that does not exist and files that cannot be created
- * (a directory in their place) are reported with their names, and the run
- * goes on to its end. */
-TEST_F(RunTest, FailuresThatDoNotStopTheRunAreReported)
-{
-    full();
-    setText(tCppName, "no-such-c++-compiler");
-    for (const std::string file : {"init.cpf", "palette.cpf"})
-        ASSERT_EQ(0, mkdir(file.c_str(), 0755));
-    run();
-    EXPECT_EQ((Texts{"Cannot open file '" + home_ + "/init.cpf'", vt::kNoCompile,
-                     "Cannot open file './palette.cpf'"}),
-              alerts_.texts());
-    EXPECT_EQ("-", value("Libraries", "AUTODIFOPT"));
-    EXPECT_EQ("ODE", value("Currents", "CLASSCUR"));
-    EXPECT_EQ(0755, vt::FileMode("CompRhs"));
-}
-
-/* An empty field is stored empty, which the store treats as missing: each
- * script line referring to it is reported and left out, never written half
- * expanded. */
-TEST_F(RunTest, ScriptLinesReferringToAnEmptyFieldAreReportedAndLeftOut)
+/* A shell path is cut to the script's first line (and such a script
+ * cannot run); a compile command cut to its buffer is never run. */
+TEST_F(RunTest, OverlongShellPathAndCompileCommandAreCutAndNeverRun)
 {
     full(true);
-    Nlm_SetValue(gShellStyle, 2);
-    setText(tShellPath, "/bin/bash ");
-    setText(tLib, "");
-    setText(tCppName, "");
-    run();
-    EXPECT_EQ(Texts(3, "Settings file 'vartena',\nsection 'TMP',\nkey 'TMP'\ncontains a reference to undefined value"),
-              alerts_.texts()) << "two link lines and the C++ line";
-    std::string script = vt::ReadFile("CompRhs");
-    EXPECT_EQ(tableLines(CompileRhsKsh) - 3, vt::SplitLines(script).size());
-    EXPECT_EQ(std::string::npos, script.find("$("));
-    EXPECT_EQ(0, vt::Shell("bash -n CompRhs"));
-}
-
-/* A field that would not fit its settings line stops the run; a shell path
- * is cut to its line, and a command cut to its buffer is never run. */
-TEST_F(RunTest, OverlongFieldsStopTheRunOrAreCutAndAnOverlongCommandIsNotRun)
-{
-    full();
     recordCompiler();
     std::string longText(20000, 'x');
-    setText(tInclude, "-I" + longText);
-    run();
-    EXPECT_EQ(Texts{"Settings file 'vartena', section 'Compiler', key 'INCLUDE': the value is too long for a settings line"},
-              alerts_.texts());
-    EXPECT_FALSE(vt::Exists("CompRhs"));
-    setText(tInclude, "");
-    setText(tCppLib, " -O2 " + longText);
     setText(tShellPath, "/bin/" + longText);
     run();
-    EXPECT_EQ(Texts{"Settings file 'vartena', section 'Compiler', key 'CPPLIB': the value is too long for a settings line"},
-              alerts_.texts());
+    ASSERT_EQ(1u, alerts_.count());
+    EXPECT_EQ(0u, alerts_.texts()[0].find("The compile script '" + home_ + "/CompRhs' cannot build a system:"));
+    std::string script = vt::ReadFile("CompRhs");
+    EXPECT_EQ("#! /bin/" + std::string(495 - 5, 'x') + "\n", script.substr(0, script.find('\n') + 1));
+
+    setText(tShellPath, "/bin/tcsh -f");
     setText(tCppLib, " -O2 " + longText.substr(0, 240));
-    setText(tCppName, "c++ " + longText.substr(0, 243));
+    setText(tCppName, vt::ReadFile(scratch_ / "compiler.name") + " " + longText.substr(0, 200));
+    unlink("autodif.o");
     run();
     EXPECT_EQ(Texts{vt::kNoCompile}, alerts_.texts());
     EXPECT_EQ(0u, compilerCalls()) << "a command cut to its buffer is never run";
     EXPECT_EQ("-", value("Libraries", "AUTODIFOPT"));
-    std::string script = vt::ReadFile("CompRhs");
-    EXPECT_EQ("#! /bin/" + std::string(495 - 5, 'x') + "\n", script.substr(0, script.find('\n') + 1));
 }
 
 /* The file-number file is moved from its earlier name, or left alone when
@@ -313,16 +395,15 @@ TEST_F(RunTest, NoticeIsMailedOnlyWhenTheBoxIsTicked)
     EXPECT_EQ(Texts(), alerts_.texts());
 }
 
-/* The written compile script run with the real cc: a shared library that
- * loads, and with the derivative flag a tmp_der.cc linked with the home's
- * autodif.o and run as "tmp_der" (the package puts "." on PATH). */
+/* The written compile script run by tcsh, bash and dash with the real cc,
+ * with and without the derivative step. */
 TEST_F(RunTest, CompileScriptsBuildALoadableLibraryAndTheDerivativeProgram)
 {
     const struct {
         int style;
         const char *shellPath;
         const char *const *table;
-    } styles[] = {{1, "/bin/tcsh -f", CompileRhs}, {2, "/bin/bash ", CompileRhsKsh}};
+    } styles[] = {{1, "/bin/tcsh -f", CompileRhs}, {2, "/bin/bash ", CompileRhsKsh}, {2, "/bin/dash ", CompileRhsKsh}};
     for (const auto &style : styles) {
         SCOPED_TRACE(style.shellPath);
         full();
@@ -333,27 +414,9 @@ TEST_F(RunTest, CompileScriptsBuildALoadableLibraryAndTheDerivativeProgram)
         Texts script = vt::SplitLines(vt::ReadFile("CompRhs"));
         ASSERT_EQ(tableLines(style.table), script.size());
         EXPECT_EQ(std::string("#! ") + style.shellPath, script[0]);
-
-        std::string work = scratch_ / ("work" + std::to_string(style.style));
-        std::string compile = "cd " + work + " && PATH=.:$PATH " + home_ + "/CompRhs sys ";
-        mkdir(work.c_str(), 0755);
-        vt::WriteFile(work + "/sys.c", "#include \"vtn_sys.h\"\ndouble rhs(double x)\n"
-                                       "{ return sqr(x) + cube(2.0) + dersub3(1, 2, 3) + iff(x > 0, TRUE, FALSE); }\n");
-        ASSERT_EQ(0, vt::Shell(compile + "vart0001 n")) << vt::ReadFile(work + "/ErrLog");
-        EXPECT_FALSE(vt::Exists(work + "/delete.o"));
-        void *lib = dlopen((work + "/vart0001.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(nullptr, lib) << dlerror() << vt::ReadFile(work + "/ErrLog");
-        auto rhs = reinterpret_cast<double (*)(double)>(dlsym(lib, "rhs"));
-        ASSERT_NE(nullptr, rhs);
-        EXPECT_DOUBLE_EQ(9.0 + 8.0 + 14.0 + 1.0, rhs(3.0)); /* dersub3(1,2,3) = 1 + 3 + 10 */
-        dlclose(lib);
-
-        vt::WriteFile(work + "/tmp_der.cc",
-                      "#include <cstdio>\n#include \"vtn_sys.h\"\nextern \"C\" double autodif_square_slope(double);\n"
-                      "int main() { std::printf(\"slope %g true %d\\n\", autodif_square_slope(3.0), TRUE); }\n");
-        ASSERT_EQ(0, vt::Shell(compile + "vart0002 y"));
-        EXPECT_EQ("slope 6 true 1\n", vt::ReadFile(work + "/ErrLog1"));
-        EXPECT_TRUE(vt::Exists(work + "/vart0002.so"));
+        EXPECT_EQ(style.table[6], script[6]) << "a line without references as it stands, leading blanks kept";
+        expectScriptBuilds(false);
+        expectScriptBuilds(true);
     }
 }
 

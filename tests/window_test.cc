@@ -143,24 +143,27 @@ TEST_F(Window, ShellStyleComesFromShellAndTheLastMatchingLine)
     /* SHELL ("-": unset), shells.vtn ("-": none), style chosen, shell path */
     const struct { std::string shell, file, style, path; } cases[] = {
         {"/bin/tcsh", "-", "csh", "/bin/tcsh -f"},
+        {"/bin/sh", "-", "ksh", "/bin/sh "}, /* without a deciding line, the shell's family */
+        {"/usr/bin/dash", "-", "ksh", "/usr/bin/dash "},
+        {"/usr/bin/fish", "-", "csh", "/usr/bin/fish -f"},
         {"/usr/local/bin/bash", "bash K\n", "ksh", "/usr/local/bin/bash "},
         {"/bin/bash", "bash k\nzsh c\nbash c\n", "csh", "/bin/bash -f"},
         {"/bin/bash", "bash c\nbash k text after the letter\n", "ksh", "/bin/bash "},
-        {"/bin/bash", "bash k\nbash x\nbash 7\n", "ksh", "/bin/bash "},
-        {"/bin/bash", "  \t bash \t k\n", "ksh", "/bin/bash "},
-        {"/bin/bash", "# bash k\n#bash k\n1bash k\n\n", "csh", "/bin/bash -f"},
-        {"/bin/bash", "bash\nbashx k\nbas k\n", "csh", "/bin/bash -f"},
-        {"bash", "bash k\n", "ksh", "bash "},
+        {"/bin/bash", "bash c\nbash x\nbash 7\n", "csh", "/bin/bash -f"},
+        {"/bin/bash", "  \t bash \t c\n", "csh", "/bin/bash -f"},
+        {"/bin/bash", "# bash c\n#bash c\n1bash c\n\n", "ksh", "/bin/bash "},
+        {"/bin/bash", "bash\nbashx c\nbas c\n", "ksh", "/bin/bash "},
+        {"bash", "bash c\n", "csh", "bash -f"},
         {"-", "bash k\n", "csh", ""},
         {"/opt/" + n19, n19 + " k\n", "ksh", "/opt/" + n19 + " "},
         {"/opt/" + n20, n20 + " k\n", "csh", "/opt/" + n20 + " -f"},
         {"/opt/" + n19, n20 + " k\n", "csh", "/opt/" + n19 + " -f"},
-        {"/bin/bash", std::string(499, 'x') + "bash k\n", "csh", "/bin/bash -f"},
-        {"/bin/bash", std::string(600, 'x') + "\nbash k\n", "ksh", "/bin/bash "},
+        {"/bin/bash", std::string(499, 'x') + "bash c\n", "ksh", "/bin/bash "},
+        {"/bin/bash", std::string(600, 'x') + "\nbash c\n", "csh", "/bin/bash -f"},
         {d492 + "/bash", "bash k\n", "ksh", d492 + "/bash "},
         {d492 + "d/bash", "bash k\n", "ksh", ""},
-        {"/bin/bash", "<pipe>", "csh", "/bin/bash -f"}, /* never read: no hang */
-        {"/bin/bash", "<zero>", "csh", "/bin/bash -f"},
+        {"/bin/tcsh", "<pipe>", "csh", "/bin/tcsh -f"}, /* never read: no hang */
+        {"/bin/bash", "<zero>", "ksh", "/bin/bash "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.shell.substr(0, 40) + " / " + c.file.substr(0, 40));
@@ -219,7 +222,7 @@ TEST_F(Window, TypedKeysAreCheckedAsTheyArriveAndTypingGoesOn)
 
 /* The preview runs in a private directory under TMPDIR (its name quoted for
  * the shell) that is gone afterwards; del1..del3 here are never touched. */
-TEST_F(Window, PreviewShowsTheVersionLineWithUAndLeavesUserFilesAlone)
+TEST_F(Window, PreviewShowsTheVersionLineOfTheInstallationKindAndLeavesUserFilesAlone)
 {
     vt::WriteFile("del1", "first user file\n");
     vt::WriteFile("del2", "second\n", 0600);
@@ -240,6 +243,13 @@ TEST_F(Window, PreviewShowsTheVersionLineWithUAndLeavesUserFilesAlone)
                      "This data will be used to notify you about new versions of Vartena"}),
               shown);
     EXPECT_EQ(bReg, (Nlm_ButtoN)children(gReg)[0]);
+    Nlm_GraphiC version = children(children(gReg)[1])[0];
+    for (int kind : {1, 2, 1}) {
+        Nlm_SetValue(gInst, static_cast<Nlm_Int2>(kind));
+        InstActnProc(gInst);
+        EXPECT_EQ(kind == 1 ? "VARTENA 1.5m installed on" : "VARTENA 1.5u installed on", title(version))
+            << "the text shown is the text sent";
+    }
     EXPECT_EQ(listing, output("ls -l --time-style=+%s.%N del?; ls -A"));
     EXPECT_EQ(0, rmdir(tmp_.c_str())) << "the private directory is gone";
 }

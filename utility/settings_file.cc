@@ -243,6 +243,16 @@ int settingsGet(const char *section, const char *key, char *buf, size_t size)
     return Nlm_GetAppParam(SETTINGS_FILE, section, key, "", buf, static_cast<Nlm_Int2>(size));
 }
 
+unsigned char SetParamTransient(const char *section, const char *key, const char *value)
+{
+    char any[2];
+    if (section == NULL || key == NULL || value == NULL || *section == '\0' || *key == '\0' ||
+        settingsGet(section, key, any, sizeof any) < 0)
+        return FALSE;
+    LocalFilesAllowed allowed;
+    return Nlm_TransientSetAppParam(SETTINGS_FILE, section, key, value);
+}
+
 int settingsEdit(std::string &text, const char *section, const char *key, const char *value)
 {
     std::vector<Piece> all = pieces(text);

@@ -70,6 +70,12 @@ char *GetParamAppend(const char *section, const char *key);
  * or when the file cannot be read or written (it then stays as it was). */
 unsigned char SetParam(const char *section, const char *key, char *value);
 
+/* Sets [section] key to value in the toolkit's parsed copy only, for the
+ * reads of this process: the file is not written, and the value is gone
+ * at the next ReloadSettings or SetParam.  FALSE without an alert for a
+ * NULL or empty name or value, or a settings file that cannot be read. */
+unsigned char SetParamTransient(const char *section, const char *key, const char *value);
+
 /* Expands $(Section.KEY) references in text (a 500-byte buffer), then turns
  * "~" into newlines and removes backquotes.  section and key name the
  * setting being read in the TRANSLN alert and may be NULL.  FALSE when a

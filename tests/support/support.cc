@@ -143,6 +143,12 @@ bool Exists(const std::string &path)
     return access(path.c_str(), F_OK) == 0;
 }
 
+long FileTime(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_mtime) : -1;
+}
+
 int FileMode(const std::string &path)
 {
     struct stat st;

@@ -83,6 +83,8 @@ void WriteFile(const std::string &path, const std::string &text, mode_t mode = 0
 bool Exists(const std::string &path);
 /* Permission bits of path, or -1 when it does not exist. */
 int FileMode(const std::string &path);
+/* Modification time of path, or -1 when it does not exist. */
+long FileTime(const std::string &path);
 /* Lines of a text, without their line feeds. */
 std::vector<std::string> SplitLines(const std::string &text);
 /* Runs a shell command line; returns its exit status (-1 on failure). */
