@@ -18,6 +18,7 @@ VART_PACKAGES=(
   xvfb xdotool x11-utils imagemagick xfonts-75dpi xfonts-100dpi
   tcsh
   clang libclang-rt-14-dev valgrind man-db
+  lintian mandoc
 )
 
 vart_install_packages() {
