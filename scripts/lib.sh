@@ -7,14 +7,18 @@ VART_BUILD=${VART_BUILD:-$VART_ROOT/build}
 VART_BUILD_ASAN=${VART_BUILD_ASAN:-$VART_ROOT/build-asan}
 VART_BUILD_FUZZ=${VART_BUILD_FUZZ:-$VART_ROOT/build-fuzz}
 
-# Every Debian package that building, running and testing use.
+# Every Debian package that building, running and testing use.  The
+# window's font, Helvetica, comes from xfonts-75dpi and xfonts-100dpi
+# (without them the toolkit falls back to the fixed font); they must be
+# installed before an X server starts.
 VART_PACKAGES=(
   cmake make g++ pkg-config
   libncbi6-dev libvibrant6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick xfonts-75dpi xfonts-100dpi
   tcsh
   clang libclang-rt-14-dev valgrind man-db
+  lintian mandoc
 )
 
 vart_install_packages() {

@@ -31,8 +31,8 @@ vart_build "$VART_BUILD"
 vart_start_xvfb
 phase "test suite" bash -c "cd '$VART_BUILD' && ctest --output-on-failure -j 2"
 # What the memcheck check and the package test found, from ctest's log.
-grep -hE "^(==[0-9]+== +(definitely|indirectly|possibly) lost:|==[0-9]+== ERROR SUMMARY|ok: built|Depends:)" \
-  "$VART_BUILD/Testing/Temporary/LastTest.log" | sed -E 's/^==[0-9]+== +/memcheck: /; s/^ok: built/package: built/; s/^Depends:/package: Depends:/' || true
+grep -hE "^(==[0-9]+== +(definitely|indirectly|possibly) lost:|==[0-9]+== ERROR SUMMARY|ok: built|Depends \()" \
+  "$VART_BUILD/Testing/Temporary/LastTest.log" | sed -E 's/^==[0-9]+== +/memcheck: /; s/^ok: built/package: built/; s/^Depends/package: Depends/' || true
 
 # Whole stacks, so that each suppression matches only the toolkit
 # function it names; any report not suppressed fails its test.

@@ -34,13 +34,19 @@ value() {
       if (key == k) { v = substr($0, index($0, "=") + 1); gsub(/^[ \t]+|[ \t]+$/, "", v); print v; exit } }' "$3"
 }
 
-# widgets WID: the small radio-button-sized widgets below the menu bar,
-# top to bottom and left to right ("ID W H X Y")
-radios() {
-  xvt_children "$1" | awk '$3 == 21 && $2 < 100 && $5 >= 31' | sort -k5,5n -k4,4n
+# toggles WID: the check boxes and radio buttons below the menu bar, top to
+# bottom and left to right ("ID W H X Y"); in any font they are as high as
+# the menu bar's "Help" at 5,5
+toggles() {
+  local rows h
+  rows=$(xvt_children "$1")
+  h=$(printf '%s\n' "$rows" | awk '$4 == 5 && $5 == 5 {print $3; exit}')
+  printf '%s\n' "$rows" | awk -v h="$h" '$3 == h && $5 >= 31' | sort -k5,5n -k4,4n
 }
+radios() { toggles "$1" | awk '$2 < 100'; }
 
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }
+# (xwininfo -id "" would wait for a click on a window)
+viewable() { [ -n "$1" ] && xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }
 
 # wait_viewable ID: up to 10 s
 wait_viewable() {
@@ -105,10 +111,10 @@ user="$scratch/user"
 mkdir "$user"
 : > "$user/.vartenarc"
 if start "$user"; then
-  consent=$(xvt_children "$wid" | awk '$3 == 21 && $2 >= 300' | head -n 1 | cut -d' ' -f1)
+  consent=$(toggles "$wid" | awk '$2 >= 300' | head -n 1 | cut -d' ' -f1)
   [ -n "$consent" ] && xvt_click_widget "$consent" || fail "no consent box"
-  # the directory field is empty on User: type the home into it
-  field=$(xvt_children "$wid" | awk '$3 == 19' | sort -k5,5n | head -n 1 | cut -d' ' -f1)
+  # the directory field, the top wide widget, is empty on User: type the home
+  field=$(xvt_children "$wid" | awk '$2 >= 300 && $3 > 1 && $3 < 100 && $5 >= 31' | sort -k5,5n | head -n 1 | cut -d' ' -f1)
   xvt_click_widget "$field" && xdotool type --delay 5 "$home"
   sleep 0.3
   press_setup
