@@ -133,6 +133,8 @@ The settings store, string editing, the description-file reader, the
 shared-library registry and small file, directory, dialog and command
 services that the Vartena package's programs share: a static library with
 its C header, a pkg-config file and a CMake package.")
-# What the library links: the toolkit and Motif, Xt and Xlib.
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libvibrant6-dev, libncbi6-dev, libmotif-dev, libxt-dev, libx11-dev")
+# What the library links: the toolkit, Motif, Xt and Xlib, and the C++
+# runtime (it is C++ inside).
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "libvibrant6-dev, libncbi6-dev, libmotif-dev, libxt-dev, libx11-dev, libstdc++-12-dev")
 include(CPack)
