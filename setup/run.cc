@@ -111,6 +111,23 @@ char *fieldText(Nlm_Handle control, char *work)
     return work;
 }
 
+/* The text of a control in buf, at most size - 1 characters. */
+const char *fieldName(Nlm_Handle control, char *buf, size_t size)
+{
+    buf[0] = '\0';
+    Nlm_GetTitle(control, buf, size);
+    buf[size - 1] = '\0';
+    return buf;
+}
+
+/* The watch cursor over the window for as long as it lives, then the
+ * arrow.  Set through the toolkit's shape switch, which calls
+ * Nlm_WatchCursor and Nlm_ArrowCursor and keeps the shape it set. */
+struct BusyCursor {
+    BusyCursor() { Nlm_SetCursorShape(CURSOR_WATCH); }
+    ~BusyCursor() { Nlm_SetCursorShape(CURSOR_ARROW); }
+};
+
 /* Stores a copy of text: SetParam turns line breaks into "~" in place.
  * FALSE when the settings file could not take it (the store has said why);
  * the run then stops, since the package cannot work from that file. */
@@ -338,7 +355,9 @@ Nlm_Boolean compileAutodif(Nlm_Boolean commandFits, Nlm_Boolean named)
     if (named && autodifCurrent())
         return TRUE;
     if (named && commandFits) {
-        int status = system(CompAutodif);
+        char work[PARBUF_SIZE];
+        std::string shown = std::string("Compiling autodif.cc with ") + fieldName(tCppName, work, sizeof work) + " ...";
+        int status = RunShowingStatus(CompAutodif, shown.c_str());
         if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && autodifCurrent())
             return TRUE;
     }
@@ -403,7 +422,7 @@ Nlm_Boolean proveCompileScript(void)
         SetParamTransient("Compiler", "DIFF", "n");
         std::string command = param("Compiler", "MAKERHS");
         ReloadSettings();
-        dir.run(command + " >proof.log 2>&1");
+        dir.run(command + " >proof.log 2>&1", "Checking the compile script ...");
         void *handle = dlopen(libraryFile.c_str(), RTLD_NOW | RTLD_LOCAL);
         typedef double (*Rhs)(double, double);
         Rhs rhs = handle != NULL ? reinterpret_cast<Rhs>(dlsym(handle, "vart_proof_rhs")) : NULL;
@@ -479,7 +498,7 @@ void sendNotice(Nlm_Boolean full)
     size_t mark = command.find('?');
     if (mark != std::string::npos)
         command[mark] = full ? 'm' : 'u';
-    RunInScratchDir(command.c_str(), NULL);
+    RunInScratchDir(command.c_str(), NULL, "Sending the install notice ...");
 }
 
 /* One Setup at a time in a directory: an exclusive lock on ".vartenarc.lock"
@@ -606,6 +625,7 @@ Nlm_Boolean CreateFile(const char *name, const char *const *lines, const char *p
 void SetupProc(Nlm_ButtoN)
 {
     static char work[kWorkSize];
+    BusyCursor busy;
     Nlm_Disable(gTerm);
 
     /* the home directory must hold the executable */

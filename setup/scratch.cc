@@ -49,20 +49,20 @@ ScratchDirectory::~ScratchDirectory()
 }
 
 /* the command never runs outside the private directory */
-int ScratchDirectory::run(const std::string &command) const
+int ScratchDirectory::run(const std::string &command, const char *status) const
 {
     if (path_.empty())
         return -1;
     std::string line = "cd " + shellQuoted(path_) + " || exit 1; " + command;
-    return system(line.c_str());
+    return status != NULL ? RunShowingStatus(line.c_str(), status) : system(line.c_str());
 }
 
-Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir))
+Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir), const char *status)
 {
     ScratchDirectory dir;
     if (dir.path().empty())
         return FALSE;
-    dir.run(command);
+    dir.run(command, status);
     if (read != NULL)
         read(dir.path().c_str());
     return TRUE;

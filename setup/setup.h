@@ -47,6 +47,7 @@ extern Nlm_GrouP gShellPath;  /* "Shell path" */
 extern Nlm_GrouP gReg;        /* "Registration", NULL without a notice */
 extern Nlm_ButtoN bReg;       /* the notice consent, NULL without a notice */
 extern Nlm_GrouP gTerm;       /* the "Setup" and "Cancel" buttons */
+extern Nlm_PrompT pStatus;    /* what runs now, in place of the buttons */
 extern Nlm_IteM iKernel, iC, iCpp, iInst, iShell; /* Help menu items */
 
 /* A tuning entry: label (prompt and Help item), settings section and key,
@@ -93,6 +94,12 @@ extern char CompAutodif[PARBUF_SIZE];
  * returns it, not yet shown.  Nlm_Main shows it and runs the event loop. */
 Nlm_WindoW BuildSetupWindow(void);
 
+/* Runs a shell command line while the window stays alive
+ * (RunCommandWithEvents): status is shown in place of the buttons, keys
+ * and clicks are dropped, redraws and timers go on; then the buttons are
+ * back.  The wait status. */
+int RunShowingStatus(const char *command, const char *status);
+
 void InstActnProc(Nlm_GrouP group);
 void ShellStyleProc(Nlm_GrouP group);
 void PathCheckProc(Nlm_TexT field);
@@ -112,8 +119,9 @@ public:
     ScratchDirectory &operator=(const ScratchDirectory &) = delete;
     const std::string &path() const { return path_; }
     /* Runs a shell command line with the directory as its working
-     * directory; the status that system gives, -1 without a directory. */
-    int run(const std::string &command) const;
+     * directory, showing status while it runs (RunShowingStatus) when one
+     * is given; the wait status, -1 without a directory. */
+    int run(const std::string &command, const char *status = NULL) const;
 
 private:
     std::string path_;
@@ -123,7 +131,7 @@ private:
  * working directory, then calls read(dir) while the directory still exists,
  * and removes the directory with everything in it.  FALSE when no
  * temporary directory could be made (read is not called then). */
-Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir));
+Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir), const char *status = NULL);
 
 /* ---- Installation run (run.cc) */
 

@@ -34,6 +34,7 @@
 Nlm_WindoW wSetup;
 Nlm_TexT tKernel, tInclude, tLib, tCppName, tCppLib, tShellPath;
 Nlm_GrouP gC, gCpp, gAdjust, gInst, gShellStyle, gShellPath, gReg, gTerm;
+Nlm_PrompT pStatus;
 Nlm_MenU mAdjust;
 Nlm_ButtoN bReg;
 Nlm_IteM iKernel, iC, iCpp, iInst, iShell;
@@ -210,6 +211,7 @@ static void resetState(void)
     gC = gCpp = gAdjust = gInst = gShellStyle = gShellPath = gReg = gTerm = NULL;
     gNoticeLines = NULL;
     pVersion = NULL;
+    pStatus = NULL;
     mAdjust = NULL;
     bReg = NULL;
     iKernel = iC = iCpp = iInst = iShell = NULL;
@@ -335,6 +337,23 @@ static void addButtons(Nlm_GrouP directoryRow)
     Nlm_PushButton(gTerm, (Nlm_CharPtr)"Cancel", CancelProc);
 }
 
+/* The status line: a prompt as wide as the button row, laid over it, so
+ * that it takes no room of its own and the window keeps its size; shown
+ * in place of the buttons while a command runs. */
+static void addStatusLine(void)
+{
+    Nlm_RecT row;
+    Nlm_GetPosition(gTerm, &row);
+    pStatus = Nlm_StaticPrompt((Nlm_GrouP)wSetup, (Nlm_CharPtr)"", (Nlm_Int2)(row.right - row.left), 0,
+                               Nlm_systemFont, 'c');
+    Nlm_RecT line;
+    Nlm_GetPosition(pStatus, &line);
+    Nlm_Int2 top = (Nlm_Int2)((row.top + row.bottom - (line.bottom - line.top)) / 2);
+    Nlm_LoadRect(&line, row.left, top, row.right, (Nlm_Int2)(top + line.bottom - line.top));
+    Nlm_SetPosition(pStatus, &line);
+    Nlm_Hide(pStatus);
+}
+
 /* The eight text fields get one left and one right edge: one list per
  * tuning entry, which ends early when the entry has no field. */
 static void alignTextFields(void)
@@ -422,7 +441,22 @@ Nlm_WindoW BuildSetupWindow(void)
      * directory row as the alignment leaves it */
     alignWindow();
     addButtons(directoryRow);
+    addStatusLine();
     return wSetup;
+}
+
+/* ---- Commands run while the window stays alive */
+
+int RunShowingStatus(const char *command, const char *status)
+{
+    Nlm_SetTitle(pStatus, (Nlm_CharPtr)status);
+    Nlm_Hide(gTerm);
+    Nlm_Show(pStatus);
+    int result = RunCommandWithEvents(command);
+    Nlm_Hide(pStatus);
+    Nlm_SetTitle(pStatus, (Nlm_CharPtr)"");
+    Nlm_Show(gTerm);
+    return result;
 }
 
 /* ---- Callbacks */

@@ -5,12 +5,17 @@
  * it go up; the runs that stop are in run_stop_test.cc. */
 #include <gtest/gtest.h>
 
+#include <X11/Intrinsic.h>
+#include <X11/Xutil.h>
+
 #include "toolkit.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <cstring>
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +23,7 @@
 
 #include "run_home.h"
 #include "support.h"
+#include "widgets.h"
 
 namespace {
 
@@ -226,6 +232,125 @@ TEST_F(RunTest, EndsWithAWorkingInstallationOrStopsWithTheNamedAlert)
             EXPECT_STREQ(typed, back != NULL ? back : "(missing)") << s.key;
         }
     }
+}
+
+/* The toolkit's display and its X Toolkit context. */
+extern "C" Display *Nlm_currentXDisplay;
+extern "C" XtAppContext Nlm_appContext;
+
+/* The top-level window titled title, or 0. */
+Window topWindow(Display *display, const char *title)
+{
+    Window root, parent, *kids = NULL, found = 0;
+    unsigned int n = 0;
+    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &kids, &n);
+    for (unsigned int i = 0; i < n && found == 0; i++) {
+        char *name = NULL;
+        if (XFetchName(display, kids[i], &name) && name != NULL && strcmp(name, title) == 0)
+            found = kids[i];
+        XFree(name);
+    }
+    XFree(kids);
+    return found;
+}
+
+/* What the window shows, as the X server holds it. */
+std::string pixels(Display *display, Window window)
+{
+    XWindowAttributes a;
+    XGetWindowAttributes(display, window, &a);
+    XImage *image = XGetImage(display, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+    std::string bytes(image->data, image->bytes_per_line * image->height);
+    XDestroyImage(image);
+    return bytes;
+}
+
+/* Clears window and everything in it to its background, asking its owner
+ * to draw it again (Expose). */
+void clearAll(Display *display, Window window)
+{
+    XClearArea(display, window, 0, 0, 0, 0, True);
+    Window root, parent, *kids = NULL;
+    unsigned int n = 0;
+    XQueryTree(display, window, &root, &parent, &kids, &n);
+    for (unsigned int i = 0; i < n; i++)
+        clearAll(display, kids[i]);
+    XFree(kids);
+}
+
+/* Looks at the window from a timer while the run waits for its compiler:
+ * at 0.8 s the cursor, the status line and the buttons, and the picture,
+ * which is then cleared; at 1.4 s the picture drawn again, and keys typed
+ * into the directory field. */
+struct Watch {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    int phase = 0;
+    enumCursorShape cursor = BAD_CURSOR;
+    std::string status, before, after;
+    bool statusShown = false, buttonsShown = true;
+} watch;
+
+void look(XtPointer, XtIntervalId *)
+{
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - watch.start).count();
+    Display *display = Nlm_currentXDisplay;
+    Window window = topWindow(display, "vartena 1.5 setup");
+    if (watch.phase == 0 && seconds > 0.8) {
+        watch.phase = 1;
+        watch.cursor = Nlm_SetCursorShape(WHAT_CURSOR);
+        watch.status = vt::title(pStatus);
+        watch.statusShown = Nlm_Visible(pStatus);
+        watch.buttonsShown = Nlm_Visible(gTerm);
+        watch.before = pixels(display, window);
+        clearAll(display, window);
+        XFlush(display);
+    } else if (watch.phase == 1 && seconds > 1.4) {
+        watch.phase = 2;
+        watch.after = pixels(display, window);
+        Nlm_Select(tKernel);
+        vt::Shell("xdotool type --delay 0 zz");
+    }
+    if (watch.phase < 2)
+        XtAppAddTimeOut(Nlm_appContext, 100, look, NULL);
+}
+
+/* While the C++ compiler runs (a stand-in that sleeps 2 s first), the
+ * window says what runs, shows the watch cursor, drops keys, and is
+ * drawn again when uncovered, with the program hardly using the CPU; after
+ * it, everything is as it was and the run's result is the usual one. */
+TEST_F(RunTest, ShowsWhatRunsWhileTheCompilerWorks)
+{
+    full();
+    vt::WriteFile(scratch_ / "bin/slow-c++", "#!/bin/sh\nsleep 2\nexec c++ \"$@\"\n", 0755);
+    setText(tCppName, "slow-c++");
+    Nlm_Show(wSetup);
+    vt::pump(300);
+    watch = Watch();
+    XtAppAddTimeOut(Nlm_appContext, 100, look, NULL);
+    struct rusage before, after;
+    getrusage(RUSAGE_SELF, &before);
+    run();
+    getrusage(RUSAGE_SELF, &after);
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - watch.start).count();
+    auto seconds = [](const struct timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+    double cpu = seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_stime);
+
+    ASSERT_EQ(2, watch.phase) << "the timers ran while the compiler did";
+    EXPECT_EQ(CURSOR_WATCH, watch.cursor);
+    EXPECT_EQ("Compiling autodif.cc with slow-c++ ...", watch.status);
+    EXPECT_TRUE(watch.statusShown && !watch.buttonsShown);
+    EXPECT_TRUE(watch.before == watch.after) << "an uncovered window is drawn again";
+    EXPECT_GT(wall, 2.0);
+    EXPECT_LT(cpu, 0.1 * wall) << cpu << " s of CPU in " << wall << " s";
+
+    EXPECT_EQ(Texts(), alerts_.texts());
+    EXPECT_EQ(CURSOR_ARROW, Nlm_SetCursorShape(WHAT_CURSOR));
+    EXPECT_EQ("", vt::title(pStatus));
+    EXPECT_FALSE(Nlm_Visible(pStatus));
+    EXPECT_TRUE(Nlm_Visible(gTerm));
+    EXPECT_EQ(home_, vt::title(tKernel)) << "keys typed meanwhile were dropped";
+    EXPECT_EQ("+", value("Libraries", "AUTODIFOPT"));
+    EXPECT_TRUE(vt::Exists("autodif.o"));
 }
 
 /* autodif.o is compiled again only when a source that exists is newer;

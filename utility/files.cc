@@ -15,6 +15,12 @@
 #include <vibprocs.h>
 #include <vibincld.h>
 
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "utility.h"
@@ -113,4 +119,60 @@ void myProcessAnyEvent(void)
     } else if (pending & XtIMTimer) {
         XtAppProcessEvent(Nlm_appContext, XtIMTimer);
     }
+}
+
+/* A key, a button or a move of the pointer: what makes a control act. */
+static bool isInput(int type)
+{
+    return type == KeyPress || type == KeyRelease || type == ButtonPress || type == ButtonRelease ||
+           type == MotionNotify;
+}
+
+/* The child's exit is seen through a pidfd, so the wait ends the moment
+ * the child does; where the system has none, the wait looks at the child
+ * every 5 ms.  Timers are looked at every 20 ms at least. */
+int RunCommandWithEvents(const char *command)
+{
+    if (command == NULL)
+        return -1;
+    pid_t parent = getpid();
+    /* the child only makes system calls before it execs, so it may share
+     * the parent's memory instead of copying it */
+    pid_t pid = vfork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        execl("/bin/sh", "sh", "-c", command, static_cast<char *>(NULL));
+        _exit(127);
+    }
+    setpgid(pid, pid);
+    int exited = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    struct pollfd fds[2] = {{ConnectionNumber(Nlm_currentXDisplay), POLLIN, 0}, {exited, POLLIN, 0}};
+    int status = -1;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR) {
+            status = -1;
+            break;
+        }
+        for (int n = 0; n < 1000 && (XtAppPending(Nlm_appContext) & (XtIMXEvent | XtIMTimer)); n++) {
+            XEvent next;
+            if ((XtAppPending(Nlm_appContext) & XtIMXEvent) && XtAppPeekEvent(Nlm_appContext, &next) &&
+                isInput(next.type))
+                XtAppNextEvent(Nlm_appContext, &next);
+            else
+                myProcessAnyEvent();
+        }
+        XFlush(Nlm_currentXDisplay);
+        poll(fds, exited >= 0 ? 2 : 1, exited >= 0 ? 20 : 5);
+    }
+    if (exited >= 0)
+        close(exited);
+    return status;
 }

@@ -187,6 +187,17 @@ unsigned char myGetOutputFileName(char *buf, size_t size, const char *dflt);
 short ExecuteCommand(const char *command, void *unused, short (*callback)(void));
 void myProcessAnyEvent(void);
 
+/* Runs a shell command line (/bin/sh -c) as a child and, until it ends,
+ * hands pending X events and due timers to their handlers with
+ * myProcessAnyEvent, so that windows keep being drawn; meanwhile it sleeps
+ * on the X connection and the child, never spinning.  Keys, buttons and
+ * pointer moves that arrive meanwhile are dropped, so no control acts
+ * while the command runs (handlers of other events run nested in the
+ * call).  The child is the leader of a process group of its own and gets
+ * SIGTERM when the calling thread ends first.  Returns the wait status as
+ * system gives it, -1 when no child could be started. */
+int RunCommandWithEvents(const char *command);
+
 /* ---- Shared library registry */
 
 #define LIB_SLOTS 20

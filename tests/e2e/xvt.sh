@@ -15,9 +15,10 @@
 #       Prints every window below WID, one line each:
 #       "ID WIDTH HEIGHT X Y", X and Y relative to WID's top-left corner.
 #   xvt_bottom_row WID
-#       Prints, as xvt_children does and sorted left to right, the widgets
-#       whose top edge is the lowest of all: in the setup window, the
-#       "Setup" and "Cancel" buttons.
+#       Prints, as xvt_children does and sorted left to right, the shown
+#       widgets whose top edge is the lowest of all: in the setup window,
+#       the "Setup" and "Cancel" buttons (the status line that takes their
+#       place while a command runs is hidden otherwise).
 #   xvt_click_widget ID
 #       Moves the pointer to the middle of the widget ID and clicks button 1.
 #   xvt_click WID X Y
@@ -74,11 +75,14 @@ xvt_children() {
 }
 
 xvt_bottom_row() {
-  local rows
+  local rows shown
   rows=$(xvt_children "$1") || return 1
-  printf '%s\n' "$rows" | awk '
-    { line[NR] = $0; top[NR] = $5; if (NR == 1 || $5 > lowest) lowest = $5 }
-    END { for (i = 1; i <= NR; i++) if (top[i] == lowest) print line[i] }' | sort -k4,4n
+  shown=$(for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do printf '0x%x ' "$id"; done)
+  printf '%s\n' "$rows" | awk -v shown="$shown" '
+    BEGIN { n = split(shown, ids, " "); for (i = 1; i <= n; i++) viewable[ids[i]] = 1 }
+    !($1 in viewable) { next }
+    { line[++m] = $0; top[m] = $5; if (m == 1 || $5 > lowest) lowest = $5 }
+    END { for (i = 1; i <= m; i++) if (top[i] == lowest) print line[i] }' | sort -k4,4n
 }
 
 xvt_click_widget() {
