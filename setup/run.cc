@@ -11,10 +11,13 @@
  * Files: every file is written whole beside its name and renamed into
  * place (WriteFileSafely), so a full disk, a file-size limit or a killed
  * run leaves each file old or new, never cut; the files a run wrote are
- * made durable when it ends or stops.  A failed write of the settings file
- * or of the compile script stops the run, since the package cannot work
- * without them; the other files are reported and the run goes on.  One run
- * at a time in a directory: a second one stops at the lock.
+ * made durable when it ends or stops.  A failed write stops the run, since
+ * the package cannot work without its files.  One run at a time in a
+ * directory: a second one stops at the lock.
+ *
+ * A run either ends with an installation that works or stops with an
+ * alert naming the field or file: fields are checked before anything is
+ * written, and a Full run proves the compile script on a tiny system.
  *
  * Limits: field texts are read into a 16384-byte work buffer (at most 16380
  * characters); values and expanded template lines are the settings store's
@@ -109,15 +112,6 @@ char *fieldText(Nlm_Handle control, char *work)
     Nlm_GetTitle(control, work, kFieldLimit);
     work[kFieldLimit - 1] = '\0';
     return work;
-}
-
-/* The text of a control in buf, at most size - 1 characters. */
-const char *fieldName(Nlm_Handle control, char *buf, size_t size)
-{
-    buf[0] = '\0';
-    Nlm_GetTitle(control, buf, size);
-    buf[size - 1] = '\0';
-    return buf;
 }
 
 /* The watch cursor over the window for as long as it lives, then the
@@ -289,7 +283,7 @@ Nlm_Boolean fieldsStorable(char *work)
             return FALSE;
         char letters[PARBUF_SIZE];
         int count = FormatDirectives(work, letters, sizeof letters);
-        if (strspn(letters, "s") != strlen(letters) || count >= (int)sizeof letters)
+        if (strspn(letters, "s") != strlen(letters))
             return refuse(Adjust[i].label, kDirectives);
         int from = 0;
         const char *dflt = TuningDefault(&Adjust[i], &from);
@@ -344,19 +338,19 @@ Nlm_Boolean autodifCurrent(void)
     return haveObject;
 }
 
-/* The autodif object in the current directory: compiled when it is missing
- * or older than a source that exists.  Without a C++ compiler's name, or
- * when the command did not fit its buffer, nothing runs and the object
- * counts as not made; after the command, a failed exit or an object still
- * missing or older than its source counts so too.  FALSE when the
- * settings file could not take AUTODIFOPT. */
-Nlm_Boolean compileAutodif(Nlm_Boolean commandFits, Nlm_Boolean named)
+/* The autodif object in the current directory: compiled with the C++
+ * compiler named compiler when it is missing or older than a source that
+ * exists.  Without a compiler's name, or when the command did not fit its
+ * buffer, nothing runs and the object counts as not made; after the
+ * command, a failed exit or an object still missing or older than its
+ * source counts so too.  FALSE when the settings file could not take
+ * AUTODIFOPT. */
+Nlm_Boolean compileAutodif(Nlm_Boolean commandFits, const std::string &compiler)
 {
-    if (named && autodifCurrent())
+    if (!compiler.empty() && autodifCurrent())
         return TRUE;
-    if (named && commandFits) {
-        char work[PARBUF_SIZE];
-        std::string shown = std::string("Compiling autodif.cc with ") + fieldName(tCppName, work, sizeof work) + " ...";
+    if (!compiler.empty() && commandFits) {
+        std::string shown = "Compiling autodif.cc with " + compiler + " ...";
         int status = RunShowingStatus(CompAutodif, shown.c_str());
         if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && autodifCurrent())
             return TRUE;
@@ -595,12 +589,12 @@ Nlm_Boolean install(char *work, Nlm_Boolean full)
     if (!storeWindowValues(work, &commandFits) || !fileNumberFile())
         return FALSE;
     if (full) {
-        Nlm_Boolean named = fieldText(tCppName, work)[0] != '\0';
+        std::string compiler = fieldText(tCppName, work);
         if (!CreateFile(param("Files", "INITFILE").c_str(), init, "r--r--r--", FALSE) || !writeCompileScript())
             return FALSE;
         if (GetParam("Paths", "INCLUDE") == NULL || GetParamAppend("Compiler", "HEADERF") == NULL ||
             !CreateFile(ParBuf, IncludeRhs, "r--r--r--", TRUE) || !proveCompileScript() ||
-            !compileAutodif(commandFits, named))
+            !compileAutodif(commandFits, compiler))
             return FALSE;
     } else if (!checkUserObject()) {
         return FALSE;
