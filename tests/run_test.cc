@@ -339,6 +339,10 @@ TEST_F(RunTest, ShowsWhatRunsWhileTheCompilerWorks)
     vt::WriteFile(scratch_ / "bin/slow-c++", "#!/bin/sh\nsleep 2\nexec c++ \"$@\"\n", 0755);
     setText(tCppName, "slow-c++");
     Nlm_Show(wSetup);
+    /* a blinking caret would change the picture by itself */
+    for (Nlm_TexT t : {tKernel, tInclude, tLib, tCppName, tCppLib, tShellPath, Adjust[0].field, Adjust[1].field,
+                       Adjust[2].field})
+        Nlm_SetTextCursorBlinkRate(t, 0);
     vt::pump(300);
     watch = Watch();
     XtAppAddTimeOut(Nlm_appContext, 100, look, NULL);
