@@ -71,5 +71,6 @@ vart_sample_home() {
   rm -rf "$home"
   cp -r "$VART_ROOT/sample" "$home"
   chmod 755 "$home/vartena"
+  : > "$home/.vartenarc" # settings are written here, never in the home directory
   echo "$home"
 }

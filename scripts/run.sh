@@ -5,7 +5,7 @@
 # window is closed.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-. "$VART_ROOT/tests/e2e/xvt.sh"
+. "$VART_ROOT/scripts/xvt.sh"
 
 vart_install_packages "${VART_PACKAGES[@]}"
 vart_build "$VART_BUILD"

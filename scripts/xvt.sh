@@ -1,5 +1,5 @@
-# xvt.sh - the window helpers that scripts/run.sh sources to close the setup
-# window on its virtual X server (the tests drive windows with e2e.sh's own).
+# The window helpers that run.sh sources to close the setup window on its
+# virtual X server (the tests drive windows with tests/e2e/e2e.sh's own).
 #   xvt_find_window TITLE [SECONDS]  the id of the shown window titled TITLE
 #   xvt_bottom_row WID               "ID X Y" of its lowest shown widgets (the
 #                                    hidden status line left out), left to right

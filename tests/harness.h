@@ -1,0 +1,115 @@
+/* The one harness of the suites, which run inside a live toolkit on an X
+ * server (Vibrant's main calls the suite's Nlm_Main).  Include it after
+ * GoogleTest.  Every test that touches settings or files runs in a
+ * ScratchDir, a private working directory that holds a .vartenarc before
+ * anything is written: the toolkit finds the home directory through the
+ * password database and would write the real ~/.vartenarc, which the suite
+ * checks is left alone. */
+#ifndef VARTENA_TEST_HARNESS_H
+#define VARTENA_TEST_HARNESS_H
+
+#include <X11/Intrinsic.h>
+
+#include <ncbi.h>
+#include <vibrant.h>
+
+#include "internal.h"
+#include "setup.h"
+
+#undef Message
+#undef GetString
+
+#include <functional>
+#include <string>
+#include <vector>
+
+extern "C" XtAppContext Nlm_appContext;
+extern "C" Display *Nlm_currentXDisplay;
+extern "C" Nlm_GraphiC Nlm_GetChild(Nlm_GraphiC a), Nlm_GetNext(Nlm_GraphiC a);
+
+namespace vt {
+
+using Texts = std::vector<std::string>;
+
+/* A private working directory holding .vartenarc (rc), with NCBI and
+ * NCBI_DONT_USE_LOCAL_CONFIG unset; removed, the previous one back, when
+ * it goes.  The toolkit's parsed settings are dropped both times. */
+struct ScratchDir {
+    explicit ScratchDir(const std::string &rc = "");
+    ~ScratchDir();
+    const std::string &path() const { return path_; }
+    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+    std::string path_, previous_;
+};
+
+/* Every alert shown while it lives, each answered OK at once. */
+struct AlertLog {
+    AlertLog();
+    ~AlertLog();
+    const Texts &texts() const;
+    size_t count() const { return texts().size(); }
+    void clear();
+};
+
+/* An environment variable set for one scope. */
+struct EnvSetting {
+    EnvSetting(const char *name, const std::string &value);
+    ~EnvSetting();
+    std::string name, old;
+    bool had;
+};
+
+/* Files written meanwhile may grow to bytes (0: no limit); a write past it
+ * fails as on a full disk. */
+struct FileSizeLimit {
+    explicit FileSizeLimit(long bytes);
+    ~FileSizeLimit();
+};
+
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &text, int mode = 0644);
+bool Exists(const std::string &path);
+int FileMode(const std::string &path); /* -1 when missing */
+long FileTime(const std::string &path);
+Texts Lines(const std::string &text);
+int Shell(const std::string &command);          /* its exit status */
+std::string Output(const std::string &command); /* without the last line feed */
+std::string Str(const char *s);                 /* "(null)" for NULL */
+std::string title(Nlm_Handle h);
+Nlm_RecT rect(Nlm_Handle h);
+std::vector<Nlm_GraphiC> children(Nlm_Handle parent);
+/* The toolkit's events for about ms milliseconds. */
+void pump(int ms);
+
+/* A package home: "vartena", classes.vtn with "ODE ode" after &hierarchy,
+ * an autodif.cc that compiles and, with object, a newer autodif.o. */
+void MakePackageHome(const std::string &dir, bool object);
+void SetModified(const std::string &path, long when);
+/* dir, made if missing, with a .vartenarc, as the working directory. */
+void Enter(const std::string &dir);
+/* The setup window built afresh, kind (1 Full, 2 User) chosen with the
+ * switch, the directory field holding kernel. */
+void PrepareWindow(int kind, const std::string &kernel);
+void SetText(Nlm_Handle control, const std::string &text);
+
+/* A scratch directory S with the package home S/home, TMPDIR S/tmp, S/bin
+ * first on PATH, SHELL /bin/tcsh and alerts captured. */
+struct RunFixture : ::testing::Test {
+    RunFixture();
+    ~RunFixture() override;
+    void full(bool object = false); /* Full, csh style, from the home */
+    void user(bool object);         /* User, from S/user */
+    /* "Setup" pressed, alerts_ holding its alerts only: TRUE when the run
+     * ended (the buttons stay off), FALSE when it stopped. */
+    bool run();
+    /* The text after "key=" in [section] of ./.vartenarc, or "(none)". */
+    std::string value(const char *section, const char *key);
+    ScratchDir scratch_;
+    std::string home_ = scratch_ / "home";
+    EnvSetting shell_{"SHELL", "/bin/tcsh"}, tmpdir_{"TMPDIR", scratch_ / "tmp"}, path_;
+    AlertLog alerts_;
+};
+
+} // namespace vt
+
+#endif
