@@ -1,17 +1,14 @@
-/*
- * libFuzzer targets over the utility layer, one per VART_FUZZ_TARGET: 1
- * fuzz_settings, 2 fuzz_descriptors, 3 fuzz_strings.  Each works in a
- * scratch directory holding a .vartenarc before anything is read or
- * written, so the toolkit (which finds the home through the password
- * database, not $HOME) never uses the real home's file; each aborts when
- * that file appears or changes.  Alerts are counted, not shown.
- */
+/* libFuzzer targets over the utility layer: VART_FUZZ_TARGET 1 is fuzz_settings, 2 fuzz_descriptors,
+ * 3 fuzz_strings.  Each works in a scratch directory holding a .vartenarc before anything is read or
+ * written, so the toolkit (which finds the home through the password database, not $HOME) never uses
+ * the real home's file, and aborts when that file appears or changes. */
 #include <ncbi.h>
 
 #include <filesystem>
 #include <fstream>
 #include <fuzzer/FuzzedDataProvider.h> /* and <algorithm>, <cstring>, <string>, <vector> */
 #include <pwd.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +16,6 @@
 
 #define REQUIRE(c) \
     ((c) ? (void)0 : (fprintf(stderr, "property failed: %s (line %d)\n", #c, __LINE__), abort()))
-
 typedef std::vector<std::string> Lines;
 static const size_t npos = std::string::npos;
 [[maybe_unused]] static const char kBlanks[] = " \n\r\t\x1a"; /* StrTrim's */
@@ -27,34 +23,23 @@ static const char kMessages[] = "[KernelErrors]\n"
                                 "TRANSLN=Settings file '%s', section '%s', key '%s': undefined reference\n\n";
 static std::string scratch, homeBefore;
 static int alerts;
-
-static std::string readFile(const std::string &path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
+static std::string readFile(const char *p) { std::stringstream s; s << std::ifstream(p).rdbuf(); return s.str(); }
 static void writeFile(const std::string &p, const std::string &t) { REQUIRE(std::ofstream(p) << t << std::flush); }
-
 static std::string homeState() /* existence, time and bytes of the real home's .vartenarc */
 {
-    const struct passwd *pw = getpwuid(getuid());
-    std::string rc = std::string(pw != NULL ? pw->pw_dir : "") + "/.vartenarc";
+    std::string rc = std::string(getpwuid(getuid())->pw_dir) + "/.vartenarc";
     struct stat st = {};
     std::string found = stat(rc.c_str(), &st) == 0 ? "found " : "absent ";
-    return found + std::to_string(st.st_mtim.tv_sec * 1000000000L + st.st_mtim.tv_nsec) + ":" + readFile(rc);
+    return found + std::to_string(st.st_mtim.tv_nsec) + ":" + readFile(rc.c_str()); /* any write moves the ns */
 }
-
 static void checkHome() { REQUIRE(access(".vartenarc", F_OK) == 0 && homeState() == homeBefore); }
-
-[[maybe_unused]] static Lines linesOf(const std::string &text, const char *ends)
+[[maybe_unused]] static Lines linesOf(const std::string &text, const std::string &ends)
 {
     Lines lines;
-    for (size_t at = 0, end; at < text.size(); at = end + 1)
-        lines.push_back(text.substr(at, (end = std::min(text.find_first_of(ends, at), text.size())) - at));
+    for (size_t at = 0, end = 0; end != npos; at = end + 1)
+        lines.push_back(text.substr(at, (end = text.find_first_of(ends, at)) - at));
     return lines;
 }
-
 static std::string strip(const std::string &text, const char *blanks)
 {
     size_t first = text.find_first_not_of(blanks);
@@ -65,50 +50,34 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     homeBefore = homeState();
     char dir[] = "/tmp/vartena-fuzz-XXXXXX";
-    if (mkdtemp(dir) == NULL || chdir((scratch = dir).c_str()) != 0)
-        abort();
+    REQUIRE(mkdtemp(dir) != NULL && chdir((scratch = dir).c_str()) == 0);
     std::string rc = kMessages;
     if (VART_FUZZ_TARGET == 2) /* for references: long, self-referring, an include, "~", "!", "|", "&", "`" */
         rc += "[Paths]\nKERNEL=./\n\n[V]\nA=alpha\nSELF=$(V.SELF)s\nINC=&&a.vtn\nNL=one~two\nEMPTY=`\nBANG=a!b\n"
               "BAR=p | q |\nAMP=&section\nREF=$`(V.A)\nLONG=" + std::string(240, 'x') + "\n";
     writeFile(".vartenarc", rc);
     atexit([] { std::error_code e; std::filesystem::remove_all(scratch, e); });
-    unsetenv("NCBI");
-    unsetenv("NCBI_DONT_USE_LOCAL_CONFIG");
+    unsetenv("NCBI"), unsetenv("NCBI_DONT_USE_LOCAL_CONFIG");
     Nlm_SetMessageHook([](MsgKey, ErrSev, const char *, const char *) { return alerts++, ANS_OK; });
     ErrSetMessageLevel(SEV_MAX); /* a file that cannot be opened is no alert */
-    ErrSetLogLevel(SEV_MAX);
     ReloadSettings();
     return 0;
 }
 
 #if VART_FUZZ_TARGET == 1
-/*
- * Input: the text of .vartenarc after our [KernelErrors] (whose texts are
- * formats for three strings: inputs naming it are skipped), then maybe a
- * NUL and a text for Translate and SetParam.  A value read with GetParam
- * is a printf format for the caller's arguments, so it is read so only
- * when it takes at most eight ints (or a "%n", which GetParam refuses).
- */
+/* Input: .vartenarc after our [KernelErrors] (its texts are formats for three strings: inputs naming it
+ * are skipped), then maybe a NUL and a text for Translate and SetParam.  GetParam's value is a format
+ * for the caller's eight ints here, so only values taking those (or a refused "%n") are read with it. */
 typedef std::vector<std::pair<std::string, std::string>> Names;
-
 static bool clean(const char *text) { return strnlen(text, PARBUF_SIZE) < PARBUF_SIZE && !strpbrk(text, "~`"); }
-
-static bool eightInts(const char *p)
+static bool eightInts(const char *p) /* "%%", and at most eight plain int directives or "%n" */
 {
     int n = 0;
-    for (; (p = strchr(p, '%')) != NULL; p++) {
-        if (*++p == '%')
-            continue;
-        size_t width = strspn(p += strspn(p, "-+ #0"), "0123456789"), precision = 0;
-        if (*(p += width) == '.')
-            p += 1 + (precision = strspn(p + 1, "0123456789"));
-        if (std::max(width, precision) > 3 || *p == '\0' || !strchr("diuxXocn", *p) || ++n > 8)
+    for (; (p = strchr(p, '%')) != NULL; p += 2)
+        if (p[1] != '%' && (p[1] == '\0' || !strchr("diuxXocn", p[1]) || ++n > 8))
             return false;
-    }
     return true;
 }
-
 /* The first 32 "key=" lines in sections, as the file names them. */
 static Names namesIn(const std::string &file)
 {
@@ -121,7 +90,6 @@ static Names namesIn(const std::string &file)
             names.emplace_back(section, strip(line.substr(0, line.find('=')), " \t"));
     return names;
 }
-
 static Lines rawReads(const Names &names)
 {
     ReloadSettings();
@@ -131,7 +99,6 @@ static Lines rawReads(const Names &names)
         reads.push_back((Nlm_GetAppParam("vartena", n.first.c_str(), n.second.c_str(), "", buf, sizeof buf), buf));
     return reads;
 }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string input(reinterpret_cast<const char *>(data), size);
@@ -154,12 +121,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             REQUIRE(ok == (alerts == 0) && clean(ParBuf));
         }
         ok = (strcpy(ParBuf, expanded.c_str()), alerts = 0, GetParamAppend(s, k) != NULL);
-        REQUIRE(ok == (alerts == 0) && clean(ParBuf) && !strncmp(ParBuf, expanded.c_str(), strcspn(expanded.c_str(), "$")));
+        REQUIRE(ok == (alerts == 0) && clean(ParBuf));
+        REQUIRE(strncmp(ParBuf, expanded.c_str(), strcspn(expanded.c_str(), "$")) == 0); /* text before kept */
     }
     char buf[PARBUF_SIZE];
     bool ok = (snprintf(buf, sizeof buf, "%s", text.c_str()), alerts = 0, Translate(buf, "Fuzz", "Text"));
     REQUIRE(ok == (alerts == 0) && clean(buf));
-
     for (size_t i = 0; i < value.size(); i++) /* each line break ("\n", "\r\n", "\r") as one "~" */
         if (value.compare(i, 2, "\r\n") != 0)
             form += value[i] == '\r' || value[i] == '\n' ? '~' : value[i];
@@ -175,19 +142,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 }
 
 #elif VART_FUZZ_TARGET == 2
-/*
- * Input: up to five parts separated by NULs: main.vtn; a.vtn, b.vtn and
- * c.vtn for include lines ("&&a.vtn"); a control part whose first byte
- * picks the column and the line to find, the rest (if any) being the line
- * to find.  Caller buffers are heap blocks of exactly 350 bytes.  Endless
- * reading shows as a timeout.
- */
+/* Input: up to five parts separated by NULs: main.vtn; a.vtn, b.vtn, c.vtn for include lines ("&&a.vtn");
+ * a control part whose first byte picks the column and the line to find, the rest (if any) being the
+ * line to find.  Caller buffers hold exactly 350 bytes.  Endless reading is a timeout. */
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    std::string input(reinterpret_cast<const char *>(data), size);
-    Lines parts, lines, want, got;
-    for (size_t at = 0, nul; parts.size() < 5 && at <= size; at = nul + 1)
-        nul = std::min(input.find('\0', at), size), parts.push_back(input.substr(at, nul - at));
+    Lines parts = linesOf(std::string(reinterpret_cast<const char *>(data), size), {'\0'}), lines, want, got;
     parts.resize(5);
     size_t includers = 0, pick = static_cast<unsigned char>(parts[4][0]), column = pick % 4;
     for (size_t i = 0; i < 4; i++) {
@@ -197,15 +157,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (includers > 8) /* each repeats the lines after it: runs grow long, not wrong */
         return -1;
-    char *buf = static_cast<char *>(malloc(350));
+    std::vector<char> block(350);
+    char *buf = block.data();
     REQUIRE(DescOpen("main.vtn"));
     while (GetLine(buf) != NULL)
         lines.push_back((REQUIRE(strnlen(buf, 350) < 350), buf));
-
     /* FindLine finds the first line equal to the one sought; DescSeek comes
      * back there; CountLines counts to an "&" line or the end of the file */
-    std::string sought = parts[4].size() > 1 ? parts[4].substr(1) : "";
-    sought = sought.empty() && !lines.empty() ? lines[pick % lines.size()] : sought;
+    std::string sought = parts[4].size() > 1 ? parts[4].substr(1) : lines.empty() ? "" : lines[pick % lines.size()];
     DescRewind();
     int pos = FindLine(sought.c_str());
     size_t next = std::find(lines.begin(), lines.end(), sought) - lines.begin() + 1, end = next;
@@ -215,16 +174,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     short count = CountLines();
     REQUIRE(count >= 0 && static_cast<size_t>(count) <= end - next && CountLines() == count);
     REQUIRE(GetLine(buf) == NULL ? next >= lines.size() : next < lines.size() && lines[next] == buf);
-
-    /* mGetLine gives the non-empty fields of those lines (past column "|"
-     * or the last, up to the next, trimmed), mCountLines those before the
-     * first "&" line */
+    /* mGetLine gives the lines' non-empty fields (past column "|" or the
+     * last, up to the next, trimmed), mCountLines those before an "&" line */
     size_t counted = 0, inSection = 1;
     for (const std::string &line : lines) {
-        size_t start = 0, bar;
-        for (size_t i = 0; i < column && (bar = line.find('|', start)) != npos; i++)
-            start = bar + 1;
-        std::string field = strip(line.substr(start, line.find('|', start) - start), kBlanks);
+        Lines fields = linesOf(line, "|");
+        std::string field = strip(fields[std::min(column, fields.size() - 1)], kBlanks);
         inSection &= line[0] != '&';
         if (!field.empty())
             want.push_back(field), counted += inSection;
@@ -235,16 +190,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         got.push_back(buf);
     REQUIRE(got == want);
     DescClose();
-    free(buf);
     checkHome();
     return 0;
 }
 
 #else
-/*
- * StrTrim, StrSubstitute and StrInsert on heap blocks of exactly the
- * string and its NUL, against std::string models of their contracts.
- */
+/* StrTrim, StrSubstitute and StrInsert on heap blocks of exactly the string and its NUL, against
+ * std::string models of their contracts. */
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider in(data, size);
@@ -256,11 +208,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string text = in.ConsumeRandomLengthString(op == 0 ? 2000 : 1000).c_str(), want = text;
     char *s = static_cast<char *>(memcpy(Nlm_MemGet(text.size() + 1, 0), text.c_str(), text.size() + 1));
     if (op == 0) {
-        StrTrim(s);
-        want = strip(text, kBlanks);
+        StrTrim(s), want = strip(text, kBlanks);
     } else if (op == 1) {
-        /* left to right, never searching a replacement again; a word start
-         * follows no letter or digit of the string as edited so far */
+        /* left to right, never searching a replacement again, word starts in the string as edited */
         for (size_t at = 0; !pat.empty() && (at = want.find(pat, at)) != npos;)
             if (wordStart && at > 0 && isalnum(static_cast<unsigned char>(want[at - 1])))
                 at += pat.size();
@@ -268,8 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 want.replace(at, pat.size(), rep), at += rep.size(), wantCount++;
         s = StrSubstitute(s, pat.c_str(), rep.c_str(), wordStart, &count);
     } else {
-        want.insert(pos < 0 ? 0 : std::min<size_t>(pos, text.size()), pat);
-        s = StrInsert(s, pos, pat.c_str());
+        s = StrInsert(s, pos, pat.c_str()), want.insert(pos < 0 ? 0 : std::min<size_t>(pos, text.size()), pat);
     }
     REQUIRE(s != NULL && want == s && count == (op == 1 ? wantCount : -1));
     Nlm_MemFree(s);
