@@ -37,7 +37,7 @@ for target in "${targets[@]}"; do
   # a unit running 10 s is a hang; the paths are absolute because a
   # target works in a scratch directory of its own
   if "$VART_BUILD_FUZZ/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-       -dict="$VART_ROOT/fuzz/$target.dict" -artifact_prefix="$artifacts/" -print_final_stats=1 \
+       -dict="$VART_ROOT/fuzz/fuzz.dict" -artifact_prefix="$artifacts/" -print_final_stats=1 \
        "$corpus" "$VART_ROOT/fuzz/corpus/$target" > "$log" 2>&1; then
     result="0 crashes"
   else
