@@ -15,7 +15,7 @@ VART_PACKAGES=(
   cmake make g++ pkg-config
   libncbi6-dev libvibrant6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool x11-utils imagemagick xfonts-75dpi xfonts-100dpi
+  xvfb xdotool x11-utils x11-xserver-utils imagemagick xfonts-75dpi xfonts-100dpi
   tcsh
   clang libclang-rt-14-dev valgrind man-db
   lintian mandoc

@@ -19,8 +19,7 @@ static int alertLogs;
 
 static MsgAnswer LIBCALLBACK recordAlert(MsgKey, ErrSev, const char *, const char *message)
 {
-    alerts.push_back(Str(message));
-    return ANS_OK;
+    return alerts.push_back(Str(message)), ANS_OK;
 }
 
 ScratchDir::ScratchDir(const std::string &rc)
@@ -70,7 +69,7 @@ static void sizeLimit(long bytes)
     struct rlimit limit;
     getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = bytes > 0 ? static_cast<rlim_t>(bytes) : limit.rlim_max;
-    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN); /* a write past the limit then fails as on a full disk */
     setrlimit(RLIMIT_FSIZE, &limit);
 }
 FileSizeLimit::FileSizeLimit(long bytes) { sizeLimit(bytes); }
@@ -82,33 +81,26 @@ std::string ReadFile(const std::string &path)
     out << std::ifstream(path, std::ios::binary).rdbuf();
     return out.str();
 }
-
 void WriteFile(const std::string &path, const std::string &text, int mode)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     chmod(path.c_str(), mode);
 }
-
 bool Exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
-
-static bool status(const std::string &path, struct stat *st) { return stat(path.c_str(), st) == 0; }
-int FileMode(const std::string &path)
+static long attribute(const std::string &path, bool mode)
 {
     struct stat st;
-    return status(path, &st) ? static_cast<int>(st.st_mode & 07777) : -1;
+    return stat(path.c_str(), &st) != 0 ? -1 : mode ? st.st_mode & 07777 : st.st_mtime;
 }
-long FileTime(const std::string &path)
-{
-    struct stat st;
-    return status(path, &st) ? static_cast<long>(st.st_mtime) : -1;
-}
+int FileMode(const std::string &path) { return static_cast<int>(attribute(path, true)); }
+long FileTime(const std::string &path) { return attribute(path, false); }
 
 Texts Lines(const std::string &text)
 {
     Texts lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(in, line); lines.push_back(line)) {
+    }
     return lines;
 }
 
@@ -130,21 +122,16 @@ std::string Output(const std::string &command)
 }
 
 std::string Str(const char *s) { return s != NULL ? s : "(null)"; }
-
 std::string title(Nlm_Handle h)
 {
     char buf[1024] = "";
-    Nlm_GetTitle(h, buf, sizeof buf);
-    return buf;
+    return Nlm_GetTitle(h, buf, sizeof buf), buf;
 }
-
 Nlm_RecT rect(Nlm_Handle h)
 {
     Nlm_RecT r = {0, 0, 0, 0};
-    Nlm_GetPosition(h, &r);
-    return r;
+    return Nlm_GetPosition(h, &r), r;
 }
-
 std::vector<Nlm_GraphiC> children(Nlm_Handle parent)
 {
     std::vector<Nlm_GraphiC> list;
@@ -152,7 +139,6 @@ std::vector<Nlm_GraphiC> children(Nlm_Handle parent)
         list.push_back(c);
     return list;
 }
-
 void pump(int ms)
 {
     for (int i = 0; i < ms / 10; i++, usleep(10000))
@@ -162,7 +148,6 @@ void pump(int ms)
 }
 
 void SetModified(const std::string &path, long when) { Shell("touch -d @" + std::to_string(when) + " '" + path + "'"); }
-
 void MakePackageHome(const std::string &dir, bool object)
 {
     mkdir(dir.c_str(), 0755);
@@ -170,12 +155,9 @@ void MakePackageHome(const std::string &dir, bool object)
     WriteFile(dir + "/classes.vtn", "! classes\n&hierarchy\nODE ode   ! the first class\n&classes\nODE\n");
     WriteFile(dir + "/autodif.cc", "extern \"C\" double autodif_square_slope(double x) { return 2.0 * x; }\n");
     SetModified(dir + "/autodif.cc", time(NULL) - 100);
-    if (object) {
-        WriteFile(dir + "/autodif.o", "object\n");
-        SetModified(dir + "/autodif.o", time(NULL) - 50);
-    }
+    if (object)
+        WriteFile(dir + "/autodif.o", "object\n"), SetModified(dir + "/autodif.o", time(NULL) - 50);
 }
-
 void Enter(const std::string &dir)
 {
     mkdir(dir.c_str(), 0755);
@@ -185,9 +167,7 @@ void Enter(const std::string &dir)
         abort();
     ReloadSettings();
 }
-
 void SetText(Nlm_Handle control, const std::string &text) { Nlm_SetTitle(control, const_cast<char *>(text.c_str())); }
-
 void PrepareWindow(int kind, const std::string &kernel)
 {
     if (wSetup != NULL)
@@ -203,14 +183,11 @@ RunFixture::RunFixture() : path_("PATH", scratch_ / "bin:" + getenv("PATH"))
     mkdir((scratch_ / "tmp").c_str(), 0700);
     mkdir((scratch_ / "bin").c_str(), 0755);
 }
-
 RunFixture::~RunFixture()
 {
     if (wSetup != NULL)
-        Nlm_Remove(wSetup);
-    wSetup = NULL;
+        Nlm_Remove(wSetup), wSetup = NULL;
 }
-
 void RunFixture::full(bool object)
 {
     MakePackageHome(home_, object);
@@ -219,21 +196,17 @@ void RunFixture::full(bool object)
     Nlm_SetValue(gShellStyle, 1);
     SetText(tShellPath, "/bin/tcsh -f");
 }
-
 void RunFixture::user(bool object)
 {
     MakePackageHome(home_, object);
     Enter(scratch_ / "user");
     PrepareWindow(2, home_);
 }
-
 bool RunFixture::run()
 {
     alerts_.clear();
-    SetupProc(NULL);
-    return !Nlm_Enabled(gTerm);
+    return SetupProc(NULL), !Nlm_Enabled(gTerm);
 }
-
 std::string RunFixture::value(const char *section, const char *key)
 {
     std::string current, prefix = std::string(key) + "=";
@@ -249,16 +222,14 @@ std::string RunFixture::value(const char *section, const char *key)
 static std::string homeRc()
 {
     std::string rc = std::string(getpwuid(getuid())->pw_dir) + "/.vartenarc";
-    struct stat st;
-    return rc + (status(rc, &st) ? std::to_string(st.st_mtime) + ReadFile(rc) : " absent");
+    return rc + std::to_string(FileTime(rc)) + ReadFile(rc);
 }
 
 } // namespace vt
 
 static MsgAnswer LIBCALLBACK printAlert(MsgKey, ErrSev, const char *, const char *message)
 {
-    printf("alert: %s\n", message != NULL ? message : "");
-    return ANS_OK;
+    return printf("alert: %s\n", message != NULL ? message : ""), ANS_OK;
 }
 
 /* With VART_FAULT_HOME, the fault-injection test's child: one Full run of

@@ -1,10 +1,9 @@
 /* The one harness of the suites, which run inside a live toolkit on an X
- * server (Vibrant's main calls the suite's Nlm_Main).  Include it after
- * GoogleTest.  Every test that touches settings or files runs in a
- * ScratchDir, a private working directory that holds a .vartenarc before
- * anything is written: the toolkit finds the home directory through the
- * password database and would write the real ~/.vartenarc, which the suite
- * checks is left alone. */
+ * server (Vibrant's main calls Nlm_Main in harness.cc).  Every test that
+ * touches settings or files runs in a ScratchDir that holds a .vartenarc
+ * before anything is written: the toolkit finds the home directory through
+ * the password database and would write the real ~/.vartenarc, which the
+ * suite checks is left alone.  Include after GoogleTest. */
 #ifndef VARTENA_TEST_HARNESS_H
 #define VARTENA_TEST_HARNESS_H
 
@@ -19,7 +18,6 @@
 #undef Message
 #undef GetString
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,9 +29,8 @@ namespace vt {
 
 using Texts = std::vector<std::string>;
 
-/* A private working directory holding .vartenarc (rc), with NCBI and
- * NCBI_DONT_USE_LOCAL_CONFIG unset; removed, the previous one back, when
- * it goes.  The toolkit's parsed settings are dropped both times. */
+/* A private working directory holding .vartenarc (rc), NCBI and
+ * NCBI_DONT_USE_LOCAL_CONFIG unset; removed, the previous one back, after. */
 struct ScratchDir {
     explicit ScratchDir(const std::string &rc = "");
     ~ScratchDir();
@@ -41,27 +38,20 @@ struct ScratchDir {
     std::string operator/(const std::string &name) const { return path_ + "/" + name; }
     std::string path_, previous_;
 };
-
-/* Every alert shown while it lives, each answered OK at once. */
-struct AlertLog {
+struct AlertLog { /* every alert while it lives, answered OK at once */
     AlertLog();
     ~AlertLog();
     const Texts &texts() const;
     size_t count() const { return texts().size(); }
     void clear();
 };
-
-/* An environment variable set for one scope. */
-struct EnvSetting {
+struct EnvSetting { /* for one scope */
     EnvSetting(const char *name, const std::string &value);
     ~EnvSetting();
     std::string name, old;
     bool had;
 };
-
-/* Files written meanwhile may grow to bytes (0: no limit); a write past it
- * fails as on a full disk. */
-struct FileSizeLimit {
+struct FileSizeLimit { /* bytes a written file may reach meanwhile; 0: no limit */
     explicit FileSizeLimit(long bytes);
     ~FileSizeLimit();
 };
@@ -78,32 +68,25 @@ std::string Str(const char *s);                 /* "(null)" for NULL */
 std::string title(Nlm_Handle h);
 Nlm_RecT rect(Nlm_Handle h);
 std::vector<Nlm_GraphiC> children(Nlm_Handle parent);
-/* The toolkit's events for about ms milliseconds. */
-void pump(int ms);
-
+void pump(int ms); /* the toolkit's events, for about ms milliseconds */
 /* A package home: "vartena", classes.vtn with "ODE ode" after &hierarchy,
  * an autodif.cc that compiles and, with object, a newer autodif.o. */
 void MakePackageHome(const std::string &dir, bool object);
 void SetModified(const std::string &path, long when);
-/* dir, made if missing, with a .vartenarc, as the working directory. */
-void Enter(const std::string &dir);
-/* The setup window built afresh, kind (1 Full, 2 User) chosen with the
- * switch, the directory field holding kernel. */
+void Enter(const std::string &dir); /* made if missing, with a .vartenarc */
+/* The window built afresh, kind (1 Full, 2 User) chosen, tKernel kernel. */
 void PrepareWindow(int kind, const std::string &kernel);
 void SetText(Nlm_Handle control, const std::string &text);
 
-/* A scratch directory S with the package home S/home, TMPDIR S/tmp, S/bin
- * first on PATH, SHELL /bin/tcsh and alerts captured. */
+/* A scratch directory S, the package home S/home, TMPDIR S/tmp, S/bin first
+ * on PATH, SHELL /bin/tcsh, alerts captured. */
 struct RunFixture : ::testing::Test {
     RunFixture();
     ~RunFixture() override;
     void full(bool object = false); /* Full, csh style, from the home */
     void user(bool object);         /* User, from S/user */
-    /* "Setup" pressed, alerts_ holding its alerts only: TRUE when the run
-     * ended (the buttons stay off), FALSE when it stopped. */
-    bool run();
-    /* The text after "key=" in [section] of ./.vartenarc, or "(none)". */
-    std::string value(const char *section, const char *key);
+    bool run(); /* "Setup": TRUE when the run ended, FALSE when it stopped */
+    std::string value(const char *section, const char *key); /* as in ./.vartenarc */
     ScratchDir scratch_;
     std::string home_ = scratch_ / "home";
     EnvSetting shell_{"SHELL", "/bin/tcsh"}, tmpdir_{"TMPDIR", scratch_ / "tmp"}, path_;

@@ -1,23 +1,21 @@
 /* The setup program as the user meets it, in process on the X server: the
- * window, its field help and the installation run, with alerts captured.
- * A run that ends leaves its buttons off; one that stops gives them back. */
+ * window, its field help and the installation run, alerts captured.  A run
+ * that ends leaves its buttons off; one that stops gives them back. */
 #include <gtest/gtest.h>
 
 #include "harness.h"
 
-#include <X11/Xutil.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <dlfcn.h>
+#include <functional>
 #include <map>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-/* The root of the toolkit's window list. */
-extern "C" Nlm_WindoW Nlm_desktopWindow;
+extern "C" Nlm_WindoW Nlm_desktopWindow; /* the root of the toolkit's window list */
 
 namespace {
 
@@ -29,17 +27,16 @@ using vt::title;
 
 const std::string kNoCompile = "Cannot compile autodif.cc.\nSymbolical differentiation feature will be disabled.\n"
                                "Please check the name of C++ compiler\nand ensure it is accessable via the PATH variable";
-
 int beeps;
 void LIBCALLBACK countBeep(void) { beeps++; }
 
-std::string digest(const std::string &path, const std::string &home = "")
+/* The first 16 digits of the SHA-256 of a file, home written as HOME. */
+std::string digest(const std::string &path, const std::string &home)
 {
-    return vt::Output((home.empty() ? "cat" : "sed 's|" + home + "|HOME|g'") + " '" + path + "' | sha256sum | cut -c1-16");
+    return vt::Output("sed 's|" + home + "|HOME|g' '" + path + "' | sha256sum | cut -c1-16");
 }
 
-class SetupWindow : public ::testing::Test {
-protected:
+struct SetupWindow : ::testing::Test {
     void SetUp() override { Nlm_SetBeepHook(countBeep); }
     void TearDown() override
     {
@@ -49,9 +46,9 @@ protected:
     }
     void build()
     {
+        vt::AlertLog alerts;
         if (wSetup != NULL)
             Nlm_Remove(wSetup);
-        vt::AlertLog alerts;
         ASSERT_NE(nullptr, BuildSetupWindow());
         EXPECT_EQ(0u, alerts.count());
     }
@@ -75,23 +72,20 @@ TEST_F(SetupWindow, DefaultsSwitchesLayoutAndThePreview)
               Texts({title(wSetup), title(tKernel), title(tInclude), title(tLib), title(tCppName), title(tCppLib),
                      title(Adjust[0].field), title(Adjust[1].field), title(tShellPath)}));
     EXPECT_EQ(0u, title(Adjust[2].field).find("maple -q <%s >tmp.mo;grep"));
-    EXPECT_EQ(2, Nlm_GetValue(gInst));
-    EXPECT_FALSE(Nlm_Enabled(gC) || Nlm_Enabled(gCpp) || Nlm_Enabled(iC) || Nlm_Enabled(iCpp) ||
-                 Nlm_Visible(gShellStyle) || Nlm_Visible(gShellPath) || Nlm_Enabled(iShell) || Nlm_GetStatus(bReg));
+    EXPECT_FALSE(Nlm_GetValue(gInst) != 2 || Nlm_Enabled(gC) || Nlm_Enabled(gCpp) || Nlm_Enabled(iC) ||
+                 Nlm_Enabled(iCpp) || Nlm_Visible(gShellStyle) || Nlm_Visible(gShellPath) || Nlm_Enabled(iShell) ||
+                 Nlm_GetStatus(bReg)) << "User, compilers off, shell hidden, no consent";
     for (Nlm_TexT f : {tInclude, tLib, tCppName, tCppLib, Adjust[0].field, Adjust[1].field, Adjust[2].field})
         EXPECT_TRUE(rect(f).left == rect(tKernel).left && rect(f).right == rect(tKernel).right);
-    EXPECT_GE(rect(tShellPath).right, rect(tKernel).right);
-    EXPECT_TRUE(rect(gInst).bottom == rect(gShellStyle).bottom && rect(gShellPath).bottom == rect(gInst).bottom);
-    std::vector<Nlm_GraphiC> buttons = children(gTerm);
-    ASSERT_EQ(2u, buttons.size());
-    Nlm_RecT row = rect(Nlm_Parent(tKernel)), setup = rect(buttons[0]), cancel = rect(buttons[1]);
+    EXPECT_TRUE(rect(tShellPath).right >= rect(tKernel).right && rect(gInst).bottom == rect(gShellStyle).bottom &&
+                rect(gShellPath).bottom == rect(gInst).bottom);
+    ASSERT_EQ(2u, children(gTerm).size());
+    Nlm_RecT row = rect(Nlm_Parent(tKernel)), setup = rect(children(gTerm)[0]), cancel = rect(children(gTerm)[1]);
     int before = setup.left - row.left, after = row.right - cancel.right;
-    EXPECT_TRUE(before > 0 && before == cancel.left - setup.right && after >= before && after <= before + 2)
-        << "three equal gaps";
+    EXPECT_TRUE(before > 0 && before == cancel.left - setup.right && after >= before && after <= before + 2);
     EXPECT_TRUE(!Nlm_Visible(pStatus) && rect(pStatus).left == rect(gTerm).left &&
                 rect(pStatus).top >= rect(gTerm).top && rect(pStatus).bottom <= rect(gTerm).bottom)
         << "the status line lies hidden over the buttons";
-
     Texts shown;
     for (Nlm_GraphiC c : children(gReg))
         for (Nlm_GraphiC line : children(c).empty() ? std::vector<Nlm_GraphiC>{c} : children(c))
@@ -105,15 +99,11 @@ TEST_F(SetupWindow, DefaultsSwitchesLayoutAndThePreview)
     EXPECT_TRUE(Nlm_Enabled(gC) && Nlm_Enabled(gCpp) && Nlm_Visible(gShellStyle) && Nlm_Enabled(iShell));
     SetText(tKernel, "/a b,c\\d");
     install(2);
-    EXPECT_EQ("/a b,c\\d", title(tKernel)) << "User keeps the text";
     EXPECT_FALSE(Nlm_Enabled(gC) || Nlm_Visible(gShellPath));
-    beeps = 0;
-    Texts seen;
-    for (int i = 0; i < 4; i++) {
-        PathCheckProc(tKernel);
-        seen.push_back(title(tKernel) + std::to_string(beeps));
-    }
-    EXPECT_EQ(Texts({"/ab,c\\d1", "/abc\\d2", "/abcd3", "/abcd3"}), seen) << "one blank, comma or backslash a check";
+    std::string seen;
+    for (int i = 0, b = beeps; i < 4; i++, seen += " ")
+        PathCheckProc(tKernel), seen += title(tKernel) + std::to_string(beeps - b);
+    EXPECT_EQ("/ab,c\\d1 /abc\\d2 /abcd3 /abcd3 ", seen) << "User keeps the text; one blank, comma or backslash a check";
     EXPECT_EQ(files, vt::Output("ls -l --time-style=+%s.%N del1; ls -A; cat del1")) << "the preview touches no file here";
     EXPECT_EQ(0, rmdir((scratch_ / "it's tmp").c_str())) << "its private directory is gone";
     build();
@@ -123,42 +113,27 @@ TEST_F(SetupWindow, DefaultsSwitchesLayoutAndThePreview)
 TEST_F(SetupWindow, ShellStyleFromShellItsFamilyAndTheLastMatchingLine)
 {
     const std::string n19(19, 'n'), n20(20, 'n'), d492 = "/" + std::string(492, 'd');
-    /* SHELL ("-": unset), shells.vtn ("-": none), style, shell path */
-    const struct { std::string shell, file, style, path; } cases[] = {
-        {"/bin/tcsh", "-", "csh", "/bin/tcsh -f"},
-        {"/bin/sh", "-", "ksh", "/bin/sh "},
-        {"/usr/bin/dash", "-", "ksh", "/usr/bin/dash "},
-        {"/usr/bin/fish", "-", "csh", "/usr/bin/fish -f"},
-        {"/usr/local/bin/bash", "bash K\n", "ksh", "/usr/local/bin/bash "},
-        {"/bin/bash", "bash k\nzsh c\nbash c\n", "csh", "/bin/bash -f"},
-        {"/bin/bash", "bash c\nbash k text after the letter\n", "ksh", "/bin/bash "},
-        {"/bin/bash", "bash c\nbash x\nbash 7\n", "csh", "/bin/bash -f"},
-        {"/bin/bash", "  \t bash \t c\n", "csh", "/bin/bash -f"},
-        {"/bin/bash", "# bash c\n#bash c\n1bash c\n\n", "ksh", "/bin/bash "},
-        {"/bin/bash", "bash\nbashx c\nbas c\n", "ksh", "/bin/bash "},
-        {"bash", "bash c\n", "csh", "bash -f"},
-        {"-", "bash k\n", "csh", ""},
-        {"/opt/" + n19, n19 + " k\n", "ksh", "/opt/" + n19 + " "},
-        {"/opt/" + n20, n20 + " k\n", "csh", "/opt/" + n20 + " -f"},
-        {"/opt/" + n19, n20 + " k\n", "csh", "/opt/" + n19 + " -f"},
-        {"/bin/bash", std::string(499, 'x') + "bash c\n", "ksh", "/bin/bash "},
-        {"/bin/bash", std::string(600, 'x') + "\nbash c\n", "csh", "/bin/bash -f"},
-        {d492 + "/bash", "bash k\n", "ksh", d492 + "/bash "},
-        {d492 + "d/bash", "bash k\n", "ksh", ""},
-        {"/bin/tcsh", "<pipe>", "csh", "/bin/tcsh -f"}, /* never read: no hang */
-        {"/bin/bash", "<zero>", "ksh", "/bin/bash "},
-    };
+    const struct { std::string shell, file, style; } cases[] = { /* "-": SHELL unset, no shells.vtn */
+        {"/bin/tcsh", "-", "csh -f"},         {"/bin/sh", "-", "ksh "},        {"/usr/bin/dash", "-", "ksh "},
+        {"/usr/bin/fish", "-", "csh -f"},     {"/bin/bash", "bash K\n", "ksh "}, {"/bin/bash", "bash k\nzsh c\nbash c\n", "csh -f"},
+        {"/bin/bash", "bash c\nbash k text after the letter\n", "ksh "},       {"/bin/bash", "bash c\nbash x\nbash 7\n", "csh -f"},
+        {"/bin/bash", "  \t bash \t c\n", "csh -f"}, {"/bin/bash", "# bash c\n#bash c\n1bash c\n\n", "ksh "},
+        {"/bin/bash", "bash\nbashx c\nbas c\n", "ksh "}, {"bash", "bash c\n", "csh -f"}, {"-", "bash k\n", "csh"},
+        {"/opt/" + n19, n19 + " k\n", "ksh "}, {"/opt/" + n20, n20 + " k\n", "csh -f"}, {"/opt/" + n19, n20 + " k\n", "csh -f"},
+        {"/bin/bash", std::string(499, 'x') + "bash c\n", "ksh "}, {"/bin/bash", std::string(600, 'x') + "\nbash c\n", "csh -f"},
+        {d492 + "/bash", "bash k\n", "ksh "}, {d492 + "d/bash", "bash k\n", "ksh"},
+        {"/bin/tcsh", "<pipe>", "csh -f"}, {"/bin/bash", "<zero>", "ksh "}}; /* never read: no hang */
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.shell.substr(0, 40) + " / " + c.file.substr(0, 40));
         c.shell == "-" ? unsetenv("SHELL") : setenv("SHELL", c.shell.c_str(), 1);
         unlink("shells.vtn");
-        if (c.file == "<pipe>" || c.file == "<zero>")
+        if (c.file[0] == '<')
             ASSERT_EQ(0, c.file == "<pipe>" ? mkfifo("shells.vtn", 0644) : symlink("/dev/zero", "shells.vtn"));
         else if (c.file != "-")
             vt::WriteFile("shells.vtn", c.file);
         build();
-        EXPECT_EQ(c.style, shells[Nlm_GetValue(gShellStyle) - 1].name);
-        EXPECT_EQ(c.path, title(tShellPath));
+        std::string style = c.style.substr(0, 3), path = c.style.size() > 3 ? c.shell + c.style.substr(3) : "";
+        EXPECT_EQ(style + "|" + path, shells[Nlm_GetValue(gShellStyle) - 1].name + ("|" + title(tShellPath)))
+            << c.shell.substr(0, 30) << " / " << c.file.substr(0, 30);
     }
     setenv("SHELL", "/bin/zsh", 1);
     for (Nlm_Int2 style : {1, 2}) {
@@ -169,8 +144,7 @@ TEST_F(SetupWindow, ShellStyleFromShellItsFamilyAndTheLastMatchingLine)
     }
 }
 
-/* Every window the toolkit holds but its desktop window, oldest first. */
-std::vector<Nlm_WindoW> windows()
+std::vector<Nlm_WindoW> windows() /* all but the desktop window, oldest first */
 {
     std::vector<Nlm_WindoW> list;
     for (Nlm_GraphiC w = Nlm_GetNext((Nlm_GraphiC)Nlm_desktopWindow); w != NULL; w = Nlm_GetNext(w))
@@ -184,8 +158,7 @@ TEST_F(SetupWindow, HelpItemsOpenAWindowEachAndClosingOneSelectsTheLastLiving)
     Nlm_Show(wSetup);
     Nlm_Select(wSetup);
     const size_t setupOnly = windows().size();
-    /* rows: 'x' a line of text, '.' an empty one */
-    const struct { Nlm_IteM item; const char *rows, *first; } items[] = {
+    const struct { Nlm_IteM item; const char *rows, *first; } items[] = { /* 'x' a line, '.' an empty one */
         {iKernel, "xx.x.x", "Vartena directory input field specifies the directory that contains"},
         {iC, "xxxx.xx.xx.xxx.x", "The C compiler Include input field specifies compiler's options"},
         {Adjust[0].item, "xxx.x", "The Printer command input field specifies the command"},
@@ -193,23 +166,18 @@ TEST_F(SetupWindow, HelpItemsOpenAWindowEachAndClosingOneSelectsTheLastLiving)
         {Adjust[2].item, "xxx.x.xxxx.xxx", "The External differentiator input field specifies commands"},
         {iShell, "xxx.xx", "The Shell Style switch and the Shell path input field specify the shell"},
         {iCpp, "x.xx.xxxx.xx", "The C++ compiler Name input field specifies the name of C++ compiler."},
-        {iInst, "x.xxxx.xxxxxx", "The Installation switch lets you choose between Full and User installations."},
-    };
+        {iInst, "x.xxxx.xxxxxx", "The Installation switch lets you choose between Full and User installations."}};
     std::vector<Nlm_WindoW> opened;
     for (const auto &c : items) {
         Nlm_WindoW previous = Nlm_CurrentWindow();
         HelpProc(c.item);
         ASSERT_EQ(setupOnly + opened.size() + 1, windows().size()) << c.first;
-        Nlm_WindoW w = windows().back();
+        opened.push_back(windows().back());
+        std::string shape = title(opened.back()) + "|";
+        for (Nlm_GraphiC p : children(children(opened.back())[0]))
+            shape += title(p) == " " ? "." : shape.size() == 1 ? "x" + title(p) + "|" : "x";
+        EXPECT_EQ(std::string("|x") + c.first + "|" + (c.rows + 1), shape) << "untitled, one row a line";
         EXPECT_EQ(previous, msgPrevWin);
-        EXPECT_EQ("", title(w));
-        std::string shape, first;
-        for (Nlm_GraphiC p : children(children(w)[0])) {
-            shape += title(p) == " " ? '.' : 'x';
-            first = first.empty() ? title(p) : first;
-        }
-        EXPECT_EQ(std::string(c.rows) + " " + c.first, shape + " " + first);
-        opened.push_back(w);
     }
     HelpProc(NULL);
     EXPECT_EQ(setupOnly + opened.size(), windows().size()) << "no item, no window";
@@ -239,122 +207,101 @@ TEST_F(Installation, FullAndUserWriteTheTemplatesAndTheWindowsValues)
     SetText(Adjust[1].field, "    ");
     ASSERT_TRUE(run()) << (alerts_.count() ? alerts_.texts()[0] : "");
     EXPECT_EQ(Texts(), alerts_.texts());
-    const struct { const char *file; int mode; std::string digest; } files[] = {
-        {"init.cpf", 0444, "6b42f6b4390d207e"}, {"palette.cpf", 0644, "406b6c9677b3e2f4"},
-        {"vtn_sys.h", 0444, "c726de7a84dc67a6"}, {"CompRhs", 0755, "?"}, {"filenums.cpf", 0644, "?"},
-        {".vartenarc", 0644, "?"}};
-    for (const auto &f : files) {
-        EXPECT_EQ(f.mode, vt::FileMode(f.file)) << f.file;
-        EXPECT_TRUE(f.digest == "?" || f.digest == digest(f.file)) << f.file;
-    }
-    EXPECT_EQ("-", vt::ReadFile("filenums.cpf"));
-    Texts script = vt::Lines(vt::ReadFile("CompRhs")), rc = vt::Lines(vt::ReadFile(".vartenarc"));
-    EXPECT_EQ(21u, script.size());
-    EXPECT_EQ("cc -c -O2 -fPIC -o delete.o -I" + home_ + "/ $1.c >&ErrLog", script[2]);
-    EXPECT_EQ("   ./tmp_der >>&ErrLog1", script[11]) << "leading blanks kept";
-    EXPECT_EQ(215u, rc.size()) << "the template's lines, values filled in";
-    const struct { const char *section, *key; std::string expected; } keys[] = {
-        {"Paths", "KERNEL", home_ + "/"}, {"Paths", "KERNELW", "./"}, {"Compiler", "INCLUDE", " -I" + home_ + "/"},
-        {"Compiler", "LIB", "-lc -lm"}, {"Compiler", "CPPNAME", "c++"}, {"Compiler", "CPPLIB", " -O2 -fPIC -lc -lm"},
-        {"Visual", "HCPRINTER", "lpr -Pcolour %s"}, {"Visual", "HCVIEWER", "`"}, {"Libraries", "AUTODIFOPT", "+"},
-        {"Currents", "CLASSCUR", "ODE"}, {"Files", "CLASSFILECUR", home_ + "/ode.vtn"},
-        {"Files", "INITFILE", "$(Paths.KERNEL)init$(Extensions.SYS)"}, {"Compiler", "SOURCE", ""}};
-    for (const auto &k : keys)
-        EXPECT_EQ(k.expected, value(k.section, k.key)) << k.key;
+    Texts files;
+    for (const char *file : {"init.cpf", "palette.cpf", "vtn_sys.h", "CompRhs", "filenums.cpf", ".vartenarc"})
+        files.push_back(file + (" " + std::to_string(vt::FileMode(file))) + " " + digest(file, home_));
+    EXPECT_EQ(Texts({"init.cpf 292 6b42f6b4390d207e", "palette.cpf 420 406b6c9677b3e2f4", "vtn_sys.h 292 c726de7a84dc67a6",
+                     "CompRhs 493 9f7288cca8077f17", "filenums.cpf 420 3973e022e93220f9", ".vartenarc 420 a111617fa3a26e4b"}),
+              files) << "modes 0444, 0644, 0755";
+    EXPECT_EQ("215 " + home_ + "/ | -I" + home_ + "/ | lpr -Pcolour %s | ` | ODE | " + home_ + "/ode.vtn | ",
+              std::to_string(vt::Lines(vt::ReadFile(".vartenarc")).size()) + " " + value("Paths", "KERNEL") + " |" +
+                  value("Compiler", "INCLUDE") + " | " + value("Visual", "HCPRINTER") + " | " + value("Visual", "HCVIEWER") +
+                  " | " + value("Currents", "CLASSCUR") + " | " + value("Files", "CLASSFILECUR") + " | " + value("Compiler", "SOURCE"))
+        << "the template's lines with the values filled in (every one of them in the digest)";
     EXPECT_EQ("[Paths]\nKERNEL=/elsewhere/\n", vt::ReadFile(scratch_ / "vartenarc")) << "no other settings file";
     EXPECT_EQ("", vt::Output("ls -A | grep -v -e '^[A-Za-z]' -e '^.vartenarc$'")) << "no temporary file, no lock left";
-
     unlink("autodif.o");
     user(false);
     vt::WriteFile("filenums.vtn", "vart0001 lorenz\n", 0600);
     vt::WriteFile("visuals.cpf", "stale\n");
     EXPECT_TRUE(run());
     EXPECT_EQ(Texts{"Could not run C++ compiler during the full installation.\n"
-                    "Symbolical differentiation feature will be disabled."},
-              alerts_.texts());
-    EXPECT_EQ("-", value("Libraries", "AUTODIFOPT"));
-    EXPECT_EQ("vart0001 lorenz\n", vt::ReadFile("filenums.cpf")) << "moved from its earlier name";
-    EXPECT_EQ(0600, vt::FileMode("filenums.cpf"));
-    EXPECT_EQ(".vartenarc filenums.cpf palette.cpf", vt::Output("ls -A | tr '\\n' ' ' | sed 's/ $//'"));
-    std::string userRc = vt::ReadFile(".vartenarc");
-    EXPECT_EQ(userRc.rfind("\n["), userRc.find("\n[TMP]")) << "TMP is left at the end";
+                    "Symbolical differentiation feature will be disabled."}, alerts_.texts());
+    EXPECT_EQ("- vart0001 lorenz\n 384 .vartenarc filenums.cpf palette.cpf", value("Libraries", "AUTODIFOPT") + " " +
+              vt::ReadFile("filenums.cpf") + " " + std::to_string(vt::FileMode("filenums.cpf")) + " " +
+              vt::Output("ls -A | tr '\\n' ' ' | sed 's/ $//'")) << "moved from its earlier name, visuals gone";
+    std::string rc = vt::ReadFile(".vartenarc");
+    EXPECT_EQ(rc.rfind("\n["), rc.find("\n[TMP]")) << "TMP is left at the end";
     EXPECT_EQ("$(Paths.KERNEL)autodif$(Extensions.OBJ)", value("TMP", "TMP"));
 }
 
 /* What a user meets: a run either ends with an installation that works
- * (the compile script builds a system into a library that loads, with "."
- * not on PATH; autodif.o current unless its alert was shown; every value
- * reads back as typed), or stops with the alert that names the field or
- * file, the window open and its fields as they were. */
+ * (the compile script builds a system into a library that loads, "." not
+ * on PATH; autodif.o current unless its alert was shown; every value reads
+ * back as typed), or stops with the alert naming the field or file, the
+ * window open, its fields as they were and, for a field, nothing written. */
 TEST_F(Installation, EndsWithAWorkingInstallationOrStopsWithTheNamedAlert)
 {
     auto field = [](const std::string &label, const std::string &reason) {
         return "The \"" + label + "\" field " + reason + ".\nPlease correct it and press Setup again.";
     };
-    const char *tooLong = "is too long for a line of the settings file";
-    const char *marks = "holds a ~ or ` character, which the settings file reads as a line break or as nothing";
-    const char *chars = "may hold no blank, comma, % or shell special character ;&|<>()$'\"\\`";
-    const std::string blank = scratch_ / "sp ace", pct = scratch_ / "p%s";
-    std::string holder = scratch_ / "holder";
-    const struct { const char *situation; std::function<void()> prepare; Texts alerts; bool ends; } cases[] = {
-        {"plain Full", [&] { full(true); }, {}, true},
-        {"plain User", [&] { user(true); }, {}, true},
-        {"bash and no shells.vtn", [&] { setenv("SHELL", "/bin/bash", 1); vt::MakePackageHome(home_, true);
-                                        vt::Enter(home_); vt::PrepareWindow(1, home_); }, {}, true},
-        {"empty Libraries, Name and Options", [&] { full(true); SetText(tLib, ""); SetText(tCppName, "");
-                                                    SetText(tCppLib, ""); }, {kNoCompile}, true},
-        {"a blank in the home's path", [&] { vt::MakePackageHome(blank, true); vt::Enter(blank);
-                                            vt::PrepareWindow(1, blank); }, {field("VARTENA directory", chars)}, false},
-        {"a % in the home's path", [&] { vt::MakePackageHome(pct, true); vt::Enter(pct); vt::PrepareWindow(1, pct); },
-         {field("VARTENA directory", chars)}, false},
-        {"a long home", [&] { full(true); SetText(tKernel, std::string(250, '/') + home_.substr(1)); },
-         {field("VARTENA directory", tooLong)}, false},
-        {"a long Include", [&] { full(true); SetText(tInclude, "-I" + std::string(240, 'i')); },
-         {field("Include", tooLong)}, false},
-        {"long C++ Options", [&] { full(true); SetText(tCppLib, std::string(300, 'o')); }, {field("Options", tooLong)}, false},
-        {"~ in Libraries", [&] { full(true); SetText(tLib, "-L~/lib -lm"); }, {field("Libraries", marks)}, false},
-        {"a backquote in Options", [&] { full(true); SetText(tCppLib, "`pkg-config --libs x11`"); },
-         {field("Options", marks)}, false},
-        {"a reference in Include", [&] { full(true); SetText(tInclude, "-I$(Paths.KERNEL)"); },
-         {field("Include", "holds a $(Section.KEY) reference, which the settings file replaces by a value")}, false},
-        {"a %d in the printer command", [&] { full(true); SetText(Adjust[0].field, "lpr -#%d %s"); },
-         {field("Printer command", "may hold no printf directive but %s (or %% for a %)")}, false},
-        {"two file names for the previewer", [&] { full(true); SetText(Adjust[1].field, "gv %s %s"); },
-         {field("PostScript previewer", "holds more %s than the package fills in: it gives the command as many "
-                                        "file names as the default has")}, false},
-        {"no directory", [&] { full(true); SetText(tKernel, ""); }, {"Specify full path to the VARTENA's home directory"}, false},
-        {"no executable", [&] { full(true); unlink("vartena"); },
-         {"The path you've specified does not contain VARTENA executable"}, false},
-        {"a settings file that cannot be written", [&] { full(true); unlink(".vartenarc"); mkdir(".vartenarc", 0755); },
-         {"Cannot open file './.vartenarc'", "Cannot open settings file './.vartenarc'"}, false},
-        {"an init file that cannot be written", [&] { rmdir(".vartenarc"); full(true); unlink("init.cpf");
-                                                     mkdir("init.cpf", 0755); }, {"Cannot open file '" + home_ + "/init.cpf'"}, false},
-        {"a compile script that cannot be written", [&] { rmdir("init.cpf"); full(true); unlink("CompRhs");
-                                                         mkdir("CompRhs", 0755); },
-         {"Cannot open batch file for compiler '" + home_ + "/CompRhs'"}, false},
-        {"a C compiler that cannot link", [&] { rmdir("CompRhs"); full(true); SetText(tLib, "-lno-such-library"); },
-         {"The compile script '" + home_ + "/CompRhs' cannot build a system:\n"}, false},
-        {"no class file", [&] { full(true); unlink("classes.vtn"); }, {"Cannot open class description file\n" + home_ + "/classes.vtn"}, false},
-        {"a run holding the lock", [&] { full(true); vt::Shell("(flock .vartenarc.lock sh -c 'echo $$ >" + holder +
-                                                               ".n; mv " + holder + ".n " + holder + "; exec sleep 30' &);"
-                                                               "until [ -e " + holder + " ]; do sleep 0.05; done"); },
-         {"Another Setup is running in this directory: '.vartenarc.lock' is locked"}, false},
-        {"a lock left by a process that died", [&] { vt::Shell("kill -9 $(cat " + holder + "); until flock -n .vartenarc.lock "
-                                                             "true; do sleep 0.05; done"); full(true); }, {}, true},
-    };
+    const std::string tooLong = "is too long for a line of the settings file", blank = scratch_ / "sp ace",
+                      marks = "holds a ~ or ` character, which the settings file reads as a line break or as nothing",
+                      chars = "may hold no blank, comma, % or shell special character ;&|<>()$'\"\\`", pct = scratch_ / "p%s",
+                      holder = scratch_ / "holder";
+    auto home = [&](const std::string &dir) { vt::MakePackageHome(dir, true), vt::Enter(dir), vt::PrepareWindow(1, dir); };
+    auto away = [&](const char *file, bool dir) { full(true), unlink(file), dir && mkdir(file, 0755); };
+    /* the field set to text after a Full window is made, or what more does */
+    const struct { const char *situation; Nlm_TexT *field; std::string text, alert; bool ends; std::function<void()> more; } cases[] = {
+        {"plain Full", NULL, "", "", true, nullptr},
+        {"plain User", NULL, "", "", true, [&] { user(true); }},
+        {"bash and no shells.vtn", NULL, "", "", true, [&] { setenv("SHELL", "/bin/bash", 1), home(home_); }},
+        {"empty Libraries, Name and Options", &tLib, "", kNoCompile, true, [&] { full(true), SetText(tCppName, ""), SetText(tCppLib, ""); }},
+        {"a blank in the home's path", NULL, "", field("VARTENA directory", chars), false, [&] { home(blank); }},
+        {"a % in the home's path", NULL, "", field("VARTENA directory", chars), false, [&] { home(pct); }},
+        {"a long home", &tKernel, std::string(250, '/') + home_.substr(1), field("VARTENA directory", tooLong), false, nullptr},
+        {"a long Include", &tInclude, "-I" + std::string(240, 'i'), field("Include", tooLong), false, nullptr},
+        {"long C++ Options", &tCppLib, std::string(300, 'o'), field("Options", tooLong), false, nullptr},
+        {"~ in Libraries", &tLib, "-L~/lib -lm", field("Libraries", marks), false, nullptr},
+        {"a backquote in Options", &tCppLib, "`pkg-config --libs x11`", field("Options", marks), false, nullptr},
+        {"a reference in Include", &tInclude, "-I$(Paths.KERNEL)",
+         field("Include", "holds a $(Section.KEY) reference, which the settings file replaces by a value"), false, nullptr},
+        {"a %d in the printer command", &Adjust[0].field, "lpr -#%d %s",
+         field("Printer command", "may hold no printf directive but %s (or %% for a %)"), false, nullptr},
+        {"two file names for the previewer", &Adjust[1].field, "gv %s %s", field("PostScript previewer",
+         "holds more %s than the package fills in: it gives the command as many file names as the default has"), false, nullptr},
+        {"no directory", &tKernel, "", "Specify full path to the VARTENA's home directory", false, nullptr},
+        {"no executable", NULL, "", "The path you've specified does not contain VARTENA executable", false, [&] { away("vartena", false); }},
+        {"a settings file that cannot be written", NULL, "", "Cannot open file './.vartenarc'\nCannot open settings file './.vartenarc'",
+         false, [&] { away(".vartenarc", true); }},
+        {"an init file that cannot be written", NULL, "", "Cannot open file '" + home_ + "/init.cpf'", false,
+         [&] { rmdir(".vartenarc"), away("init.cpf", true); }},
+        {"a compile script that cannot be written", NULL, "", "Cannot open batch file for compiler '" + home_ + "/CompRhs'", false,
+         [&] { rmdir("init.cpf"), away("CompRhs", true); }},
+        {"a C compiler that cannot link", &tLib, "-lno-such-library", "The compile script '" + home_ + "/CompRhs' cannot build a system:\n",
+         false, [&] { rmdir("CompRhs"), full(true); }},
+        {"no class file", NULL, "", "Cannot open class description file\n" + home_ + "/classes.vtn", false, [&] { away("classes.vtn", false); }},
+        {"a run holding the lock", NULL, "", "Another Setup is running in this directory: '.vartenarc.lock' is locked", false, [&] {
+             full(true), vt::Shell("(flock .vartenarc.lock sh -c 'echo $$ >" + holder + ".n; mv " + holder + ".n " + holder +
+                                   "; exec sleep 30' &); until [ -e " + holder + " ]; do sleep 0.05; done"); }},
+        {"a lock left by a process that died", NULL, "", "", true, [&] {
+             vt::Shell("kill -9 $(cat " + holder + "); until flock -n .vartenarc.lock true; do sleep 0.05; done"), full(true); }}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.situation);
         setenv("SHELL", "/bin/tcsh", 1);
-        c.prepare();
+        c.more ? c.more() : full(true);
+        if (c.field != NULL)
+            SetText(*c.field, c.text);
         const std::string before = vt::ReadFile(".vartenarc"), kernel = title(tKernel);
         EXPECT_EQ(c.ends, run());
-        ASSERT_EQ(c.alerts.size(), alerts_.count()) << (alerts_.count() ? alerts_.texts()[0] : "");
-        for (size_t i = 0; i < c.alerts.size(); i++)
-            EXPECT_EQ(0u, alerts_.texts()[i].find(c.alerts[i])) << alerts_.texts()[i];
+        std::string shown;
+        for (const std::string &text : alerts_.texts())
+            shown += (shown.empty() ? "" : "\n") + text;
+        EXPECT_EQ(c.alert, shown.substr(0, c.alert.size()));
+        EXPECT_TRUE(c.alert.empty() || shown.size() == c.alert.size() || c.alert.back() == '\n') << shown;
         if (!c.ends) {
             EXPECT_EQ(kernel, title(tKernel)) << "the fields as they were";
-            EXPECT_TRUE(c.alerts[0].find(" field ") == std::string::npos || before == vt::ReadFile(".vartenarc"))
-                << "a refused field stops the run before anything is written";
+            EXPECT_TRUE(c.alert.find(" field ") == std::string::npos || before == vt::ReadFile(".vartenarc"));
             continue;
         }
         std::string work = scratch_ / ("work" + std::to_string(&c - cases));
@@ -365,17 +312,13 @@ TEST_F(Installation, EndsWithAWorkingInstallationOrStopsWithTheNamedAlert)
         ASSERT_NE(nullptr, lib) << vt::ReadFile(work + "/ErrLog");
         EXPECT_EQ(23.0, reinterpret_cast<double (*)(double)>(dlsym(lib, "rhs"))(3.0));
         dlclose(lib);
-        bool autodif = c.alerts.empty();
-        EXPECT_EQ(autodif ? "+" : "-", value("Libraries", "AUTODIFOPT"));
-        EXPECT_TRUE(!autodif || vt::FileTime(home_ + "/autodif.o") >= vt::FileTime(home_ + "/autodif.cc"));
+        EXPECT_EQ(c.alert.empty() ? "+" : "-", value("Libraries", "AUTODIFOPT"));
+        EXPECT_TRUE(!c.alert.empty() || vt::FileTime(home_ + "/autodif.o") >= vt::FileTime(home_ + "/autodif.cc"));
         ReloadSettings();
-        const struct { Nlm_Handle field; const char *section, *key; } stored[] = {
-            {tLib, "Compiler", "LIB"}, {tCppName, "Compiler", "CPPNAME"}, {tCppLib, "Compiler", "CPPLIB"},
-            {Adjust[0].field, "Visual", "HCPRINTER"}, {Adjust[2].field, "Compiler", "EXTDIFF"}};
-        for (const auto &s : stored) {
-            std::string typed = title(s.field);
+        for (auto s : std::vector<std::pair<Nlm_TexT, const char *>>{{tLib, "LIB"}, {tCppName, "CPPNAME"}, {tCppLib, "CPPLIB"}}) {
+            std::string typed = title(s.first);
             StrTrim(&typed[0]);
-            EXPECT_EQ(typed.c_str(), vt::Str(GetParamString(s.section, s.key))) << s.key;
+            EXPECT_EQ(typed.c_str(), vt::Str(GetParamString("Compiler", s.second))) << "read back as typed";
         }
     }
 }
@@ -386,31 +329,29 @@ TEST_F(Installation, EndsWithAWorkingInstallationOrStopsWithTheNamedAlert)
 TEST_F(Installation, AutodifIsCompiledForANewerSourceAndJudgedByItsResult)
 {
     full();
-    vt::WriteFile(scratch_ / "bin/cxx", "#!/bin/sh\necho \"$@\" >> " + (scratch_ / "calls") + "\nexec c++ \"$@\"\n", 0755);
+    vt::WriteFile(scratch_ / "bin/cxx", "#!/bin/sh\necho >> " + (scratch_ / "calls") + "\nexec c++ \"$@\"\n", 0755);
     SetText(tCppName, "cxx");
     ASSERT_TRUE(run());
     const std::string good = vt::ReadFile("autodif.cc");
-    const struct { const char *source, *text; int age; const char *compiler; size_t calls; const char *autodif; } steps[] = {
-        {"autodif.cc", "", 60, "cxx", 1, "+"},          {"autodif.cc", "", 0, "cxx", 2, "+"},
-        {"autodif.c", "int c;\n", 100, "cxx", 2, "+"},  {"autodif.c", "int c;\n", 0, "cxx", 3, "+"},
-        {"autodif.cc", "broken(\n", 0, "cxx", 4, "-"}, {"autodif.cc", "", 0, "true", 4, "-"}};
-    time_t now = time(NULL);
+    const struct { const char *source, *text; int age; const char *compiler, *result; } steps[] = {
+        {"autodif.cc", "", 60, "cxx", "1 +"},         {"autodif.cc", "", 0, "cxx", "2 +"},
+        {"autodif.c", "int c;\n", 100, "cxx", "2 +"}, {"autodif.c", "int c;\n", 0, "cxx", "3 +"},
+        {"autodif.cc", "broken(\n", 0, "cxx", "4 -"}, {"autodif.cc", "", 0, "true", "4 -"}};
     for (const auto &s : steps) {
-        SCOPED_TRACE(std::string(s.source) + " aged " + std::to_string(s.age) + " by " + s.compiler);
         unlink("autodif.c");
         vt::WriteFile("autodif.cc", good);
-        vt::SetModified("autodif.cc", now - 60);
+        vt::SetModified("autodif.cc", time(NULL) - 60);
         if (*s.text != '\0')
             vt::WriteFile(s.source, s.text);
-        vt::SetModified(s.source, now - s.age);
-        vt::SetModified("autodif.o", now - 50);
+        vt::SetModified(s.source, time(NULL) - s.age);
+        vt::SetModified("autodif.o", time(NULL) - 50);
         vt::WriteFile("init.cpf", "spoilt\n", 0444);
         SetText(tCppName, s.compiler);
         ASSERT_TRUE(run());
-        EXPECT_EQ(s.calls, vt::Lines(vt::ReadFile(scratch_ / "calls")).size());
-        EXPECT_EQ(*s.autodif == '+' ? Texts() : Texts{kNoCompile}, alerts_.texts());
-        EXPECT_EQ(s.autodif, value("Libraries", "AUTODIFOPT"));
-        EXPECT_EQ(6451u, vt::ReadFile("init.cpf").size());
+        EXPECT_EQ(s.result + std::string(s.result[2] == '+' ? "" : kNoCompile) + " 6451",
+                  std::to_string(vt::Lines(vt::ReadFile(scratch_ / "calls")).size()) + " " + value("Libraries", "AUTODIFOPT") +
+                      (alerts_.count() ? alerts_.texts()[0] : "") + " " + std::to_string(vt::ReadFile("init.cpf").size()))
+            << s.source << " aged " << s.age << " by " << s.compiler;
     }
 }
 
@@ -419,52 +360,44 @@ TEST_F(Installation, AutodifIsCompiledForANewerSourceAndJudgedByItsResult)
  * the script's line; a compile command cut to its buffer never runs. */
 TEST_F(Installation, ClassNoticeAndCutTexts)
 {
-    const std::string kept = "$(Paths.KERNEL)%s$(Extensions.DESC)";
-    const std::string pct = "Class description file '" + home_ + "/classes.vtn':\nthe class line after &hierarchy "
-                            "holds a % character,\nso the current class is not recorded";
-    const struct { const char *file, *classKey; std::string fileKey, alert; } classes[] = {
-        {"&hierarchy\n! c\n\n   DAE   dae-one  extra ! note\n", "DAE", home_ + "/dae-one.vtn", ""},
-        {"&hierarchy\nODE   ! one word\n&classes\nODE\n", "", kept, ""},
-        {"&classes\nODE\n&hierarchy\n! nothing after it\n", "", kept, ""},
-        {"&hierarchy\nODE%n ode\n", "", kept, pct}, {"&hierarchy\nODE ode%s\n", "", kept, pct}};
+    const std::string kept = "$(Paths.KERNEL)%s$(Extensions.DESC)", pct = "Class description file '" + home_ +
+        "/classes.vtn':\nthe class line after &hierarchy holds a % character,\nso the current class is not recorded";
+    const struct { const char *file; std::string result; } classes[] = {
+        {"&hierarchy\n! c\n\n   DAE   dae-one  extra ! note\n", "DAE " + home_ + "/dae-one.vtn "},
+        {"&hierarchy\nODE   ! one word\n&classes\nODE\n", " " + kept + " "},
+        {"&classes\nODE\n&hierarchy\n! nothing after it\n", " " + kept + " "},
+        {"&hierarchy\nODE%n ode\n", " " + kept + " " + pct}, {"&hierarchy\nODE ode%s\n", " " + kept + " " + pct}};
     for (const auto &c : classes) {
-        SCOPED_TRACE(c.file);
         full(true);
         vt::WriteFile("classes.vtn", c.file);
         EXPECT_TRUE(run());
-        EXPECT_EQ(c.alert.empty() ? Texts() : Texts{c.alert}, alerts_.texts());
-        EXPECT_EQ(c.classKey, value("Currents", "CLASSCUR"));
-        EXPECT_EQ(c.fileKey, value("Files", "CLASSFILECUR"));
+        EXPECT_EQ(c.result, value("Currents", "CLASSCUR") + " " + value("Files", "CLASSFILECUR") + " " +
+                                (alerts_.count() ? alerts_.texts()[0] : "")) << c.file;
     }
     std::string log = scratch_ / "mail.log";
     vt::WriteFile(scratch_ / "bin/mail", "#!/bin/sh\n{ echo \"args: $*\"; pwd; cat; } >>" + log, 0755);
     vt::WriteFile("del1", "user file\n");
-    for (int kind : {1, 2}) {
-        kind == 1 ? full(true) : user(true);
-        run();
-        EXPECT_FALSE(vt::Exists(log)) << "the box is off";
-        kind == 1 ? full(true) : user(true);
-        Nlm_SetStatus(bReg, TRUE);
+    for (int i = 0; i < 4; i++) { /* Full and User, with the box off, then ticked */
+        i % 2 == 0 ? full(true) : user(true);
+        Nlm_SetStatus(bReg, i >= 2);
         EXPECT_TRUE(run());
         std::string mail = vt::ReadFile(log);
-        EXPECT_NE(std::string::npos, mail.find("args: vartena-authors@example.org vartena-notices@example.org\n" +
-                                               scratch_ / "tmp/vartena-")) << mail;
-        EXPECT_NE(std::string::npos, mail.find(kind == 1 ? "\n\nVARTENA 1.5m installed on\nLinux " : "VARTENA 1.5u"));
+        EXPECT_TRUE(i < 2 ? mail.empty() : mail.find("args: vartena-authors@example.org vartena-notices@example.org\n" +
+                    scratch_ / "tmp/vartena-") == 0 && mail.find(i == 2 ? "\n\nVARTENA 1.5m installed on\nLinux " :
+                    "VARTENA 1.5u") != std::string::npos) << "mailed only when ticked: " << mail;
         unlink(log.c_str());
     }
-    EXPECT_EQ("user file\n", vt::ReadFile(home_ + "/del1"));
-    EXPECT_EQ("", vt::Output("ls -A " + scratch_ / "tmp")) << "the private directories are gone";
-
+    EXPECT_EQ("user file\n" + vt::Output("ls -A " + scratch_ / "tmp"), vt::ReadFile(home_ + "/del1"))
+        << "del1 untouched; the private directories gone";
     full(true);
-    std::string longText(20000, 'x');
-    SetText(tShellPath, "/bin/" + longText);
+    SetText(tShellPath, "/bin/" + std::string(20000, 'x'));
     EXPECT_FALSE(run());
     EXPECT_EQ(0u, alerts_.texts()[0].find("The compile script '" + home_ + "/CompRhs' cannot build a system:"));
     EXPECT_EQ("#! /bin/" + std::string(490, 'x'), vt::Lines(vt::ReadFile("CompRhs"))[0]);
     SetText(tShellPath, "/bin/tcsh -f");
     vt::WriteFile(scratch_ / "bin/rec", "#!/bin/sh\ntouch " + scratch_ / "ran\n", 0755);
-    SetText(tCppLib, " -O2 " + longText.substr(0, 240));
-    SetText(tCppName, "rec " + longText.substr(0, 243));
+    SetText(tCppLib, " -O2 " + std::string(240, 'x'));
+    SetText(tCppName, "rec " + std::string(243, 'x'));
     unlink("autodif.o");
     EXPECT_TRUE(run());
     EXPECT_EQ(Texts{kNoCompile}, alerts_.texts());
@@ -478,7 +411,6 @@ TEST_F(Installation, CompileScriptsBuildTheLibraryAndTheDerivativeProgramInEvery
     const struct { int style; const char *shell, *digest; } styles[] = {
         {1, "/bin/tcsh -f", "9f7288cca8077f17"}, {2, "/bin/bash ", "744fc4eb9d69288d"}, {2, "/bin/dash ", "932188ad85f1d0af"}};
     for (const auto &s : styles) {
-        SCOPED_TRACE(s.shell);
         full();
         Nlm_SetValue(gShellStyle, static_cast<Nlm_Int2>(s.style));
         SetText(tShellPath, s.shell);
@@ -491,21 +423,21 @@ TEST_F(Installation, CompileScriptsBuildTheLibraryAndTheDerivativeProgramInEvery
         vt::WriteFile(work + "/tmp_der.cc", "#include <cstdio>\n#include \"vtn_sys.h\"\nextern \"C\" double autodif_square_slope(double);\n"
                                             "int main() { std::printf(\"slope %g true %d\\n\", autodif_square_slope(3.0), TRUE); }\n");
         for (const char *diff : {"n", "y"}) {
-            ASSERT_EQ(0, vt::Shell("cd " + work + " && PATH=/usr/bin:/bin " + home_ + "/CompRhs sys v1 " + diff));
+            ASSERT_EQ(0, vt::Shell("cd " + work + " && PATH=/usr/bin:/bin " + home_ + "/CompRhs sys v1 " + diff)) << s.shell;
             void *lib = dlopen((work + "/v1.so").c_str(), RTLD_NOW | RTLD_LOCAL);
             ASSERT_NE(nullptr, lib) << vt::ReadFile(work + "/ErrLog");
             EXPECT_EQ(28.0, reinterpret_cast<double (*)(double)>(dlsym(lib, "rhs"))(3.0));
             dlclose(lib);
             EXPECT_FALSE(vt::Exists(work + "/delete.o"));
         }
-        EXPECT_EQ("slope 6 true 1\n", vt::ReadFile(work + "/ErrLog1"));
+        EXPECT_EQ("slope 6 true 1\n", vt::ReadFile(work + "/ErrLog1")) << s.shell;
     }
 }
 
 /* Looks at the window from a timer while the run waits for its compiler:
  * at 0.8 s the cursor, the status line and the buttons, and the picture,
- * which is then cleared; at 1.4 s the picture drawn again, and keys typed
- * into the directory field; from then to 1.9 s the CPU the program takes. */
+ * then the screen's windows are uncovered (xrefresh); at 1.4 s the picture
+ * again, and keys typed into the directory field; to 1.9 s the CPU taken. */
 struct Watch {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     int phase = 0;
@@ -515,72 +447,21 @@ struct Watch {
     double cpu = 0, at = 0;
 } watch;
 
-Window topWindow(Display *display)
-{
-    Window root, parent, *kids = NULL, found = 0;
-    unsigned int n = 0;
-    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &kids, &n);
-    for (unsigned int i = 0; i < n && found == 0; i++) {
-        char *name = NULL;
-        if (XFetchName(display, kids[i], &name) && name != NULL && strcmp(name, "vartena 1.5 setup") == 0)
-            found = kids[i];
-        XFree(name);
-    }
-    XFree(kids);
-    return found;
-}
-
-std::string pixels(Display *display, Window window)
-{
-    XWindowAttributes a;
-    XGetWindowAttributes(display, window, &a);
-    XImage *image = XGetImage(display, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
-    std::string bytes(image->data, image->bytes_per_line * image->height);
-    XDestroyImage(image);
-    return bytes;
-}
-
-/* Clears window and all inside it, asking its owner to draw them again. */
-void clearAll(Display *display, Window window)
-{
-    XClearArea(display, window, 0, 0, 0, 0, True);
-    Window root, parent, *kids = NULL;
-    unsigned int n = 0;
-    XQueryTree(display, window, &root, &parent, &kids, &n);
-    for (unsigned int i = 0; i < n; i++)
-        clearAll(display, kids[i]);
-    XFree(kids);
-}
-
-double cpuSeconds()
-{
-    struct rusage r;
-    getrusage(RUSAGE_SELF, &r);
-    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
-}
-
 void look(XtPointer, XtIntervalId *)
 {
+    const char *picture = "import -window \"$(xdotool search --name '^vartena 1.5 setup$' | head -n 1)\" rgb:- | sha256sum";
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - watch.start).count();
-    Display *display = Nlm_currentXDisplay;
     if (watch.phase == 0 && seconds > 0.8) {
-        watch.phase = 1;
-        watch.cursor = Nlm_SetCursorShape(WHAT_CURSOR);
-        watch.status = title(pStatus);
-        watch.statusShown = Nlm_Visible(pStatus);
-        watch.buttonsShown = Nlm_Visible(gTerm);
-        watch.before = pixels(display, topWindow(display));
-        clearAll(display, topWindow(display));
+        watch = {watch.start, 1, Nlm_SetCursorShape(WHAT_CURSOR), title(pStatus), vt::Output(picture), "",
+                 Nlm_Visible(pStatus) != 0, Nlm_Visible(gTerm) != 0};
+        vt::Shell("xrefresh");
     } else if (watch.phase == 1 && seconds > 1.4) {
-        watch.phase = 2;
-        watch.after = pixels(display, topWindow(display));
+        watch.after = vt::Output(picture);
         Nlm_Select(tKernel);
         vt::Shell("xdotool type --delay 0 zz");
-        watch.cpu = cpuSeconds();
-        watch.at = seconds;
+        watch.phase = 2, watch.cpu = clock(), watch.at = seconds;
     } else if (watch.phase == 2 && seconds > 1.9) {
-        watch.phase = 3;
-        watch.cpu = (cpuSeconds() - watch.cpu) / (seconds - watch.at);
+        watch.phase = 3, watch.cpu = (clock() - watch.cpu) / CLOCKS_PER_SEC / (seconds - watch.at);
     }
     if (watch.phase < 3)
         XtAppAddTimeOut(Nlm_appContext, 100, look, NULL);
@@ -603,27 +484,23 @@ TEST_F(Installation, ShowsWhatRunsWhileTheCompilerWorks)
     XtAppAddTimeOut(Nlm_appContext, 100, look, NULL);
     EXPECT_TRUE(run());
     ASSERT_EQ(3, watch.phase) << "the timers ran while the compiler did";
-    EXPECT_EQ(CURSOR_WATCH, watch.cursor);
-    EXPECT_EQ("Compiling autodif.cc with slow-c++ ...", watch.status);
-    EXPECT_TRUE(watch.statusShown && !watch.buttonsShown);
-    EXPECT_TRUE(watch.before == watch.after) << "an uncovered window is drawn again";
+    EXPECT_EQ("4 Compiling autodif.cc with slow-c++ ... 1 0", std::to_string(watch.cursor) + " " + watch.status + " " +
+              std::to_string(watch.statusShown) + " " + std::to_string(watch.buttonsShown)) << "watch cursor, status, no buttons";
+    EXPECT_EQ(watch.before, watch.after) << "an uncovered window is drawn again";
     EXPECT_LT(watch.cpu, 0.1) << "of one core";
     EXPECT_EQ(Texts(), alerts_.texts());
     EXPECT_EQ(CURSOR_ARROW, Nlm_SetCursorShape(WHAT_CURSOR));
-    EXPECT_TRUE(title(pStatus).empty() && !Nlm_Visible(pStatus) && Nlm_Visible(gTerm));
+    EXPECT_TRUE(title(pStatus).empty() && !Nlm_Visible(pStatus) && Nlm_Visible(gTerm) && vt::Exists("autodif.o"));
     EXPECT_EQ(home_, title(tKernel)) << "keys typed meanwhile were dropped";
-    EXPECT_TRUE(vt::Exists("autodif.o"));
 }
 
-/* The cost of a Full run with an up-to-date autodif.o: no C++ compile, the
- * compile script proven.  By hand: suite --gtest_also_run_disabled_tests
- * --gtest_filter=Installation.DISABLED_Benchmark */
+/* The cost of a Full run, autodif.o up to date, the compile script proven:
+ * suite --gtest_also_run_disabled_tests --gtest_filter=*Benchmark */
 TEST_F(Installation, DISABLED_Benchmark)
 {
     full(true);
     std::vector<double> ms;
-    for (int i = 0; i < 9; i++) {
-        auto start = std::chrono::steady_clock::now();
+    for (auto start = std::chrono::steady_clock::now(); ms.size() < 9; start = std::chrono::steady_clock::now()) {
         ASSERT_TRUE(run());
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
@@ -631,40 +508,36 @@ TEST_F(Installation, DISABLED_Benchmark)
     printf("Full installation: median %.1f ms, fastest %.1f ms, slowest %.1f ms\n", ms[4], ms[0], ms[8]);
 }
 
-/* A settings file as whole as a complete one: the same lines, each with
- * the same key. */
-bool whole(const std::string &text, const std::string &complete)
+/* A settings file's lines with their values left out: a file cut or with a
+ * line missing is no complete settings file. */
+std::string keys(const std::string &text)
 {
-    Texts lines = vt::Lines(text), full = vt::Lines(complete);
-    for (size_t i = 0; i < lines.size() && lines.size() == full.size(); i++)
-        if (lines[i].substr(0, lines[i].find('=')) != full[i].substr(0, full[i].find('=')))
-            return false;
-    return lines.size() == full.size() && text.back() == '\n';
+    std::string out;
+    for (const std::string &line : vt::Lines(text))
+        out += line.substr(0, line.find('=')) + "\n";
+    return text.empty() || text.back() != '\n' ? "cut" : out;
 }
 
 /* Every operation that makes a file of a Full run (a write, a close, a
  * rename) fails as on a full disk, then ends the process as a kill would,
- * one run each (an LD_PRELOAD library in a child process), from files of
- * an earlier installation: every file is then whole, old or new; a failure
- * is shown and stops the run. */
+ * one run each (an LD_PRELOAD library in a child, the suite itself), from
+ * files of an earlier installation: each file is then whole, old or new; a
+ * failure is shown and stops the run. */
 TEST(Faults, EveryFileOperationOfAFullRunFailingOrKilledLeavesEveryFileWhole)
 {
     vt::ScratchDir scratch;
     const std::string home = scratch / "home";
     const Texts files = {".vartenarc", "filenums.cpf", "init.cpf", "CompRhs", "vtn_sys.h", "palette.cpf"};
     vt::MakePackageHome(home, true);
-    char self[4096];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    self[length > 0 ? length : 0] = '\0';
     auto run = [&](const std::string &mode, long at) {
         vt::Shell("cd " + home + " && rm -f filenums.cpf && find . -maxdepth 1 -name '.*.[A-Za-z0-9]*' ! -name '*.lock' -delete");
         for (const std::string &file : files)
             if (file != "filenums.cpf")
                 vt::WriteFile(home + "/" + file, "; old\n", 0444);
-        int status = vt::Shell("cd " + home + " && VART_FAULT_HOME=" + home + " VART_FAULT_DIR=" + home +
-                               " VART_FAULT_MODE=" + mode + " VART_FAULT_AT=" + std::to_string(at) + " VART_FAULT_COUNT=" +
-                               scratch / "count" + " ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" "
-                               "LD_PRELOAD=" VART_FAULT_SHIM " " + self + " >" + scratch / "out" + " 2>&1");
+        int status = vt::Shell("cd " + home + " && VART_FAULT_HOME=" + home + " VART_FAULT_DIR=" + home + " VART_FAULT_MODE=" +
+                               mode + " VART_FAULT_AT=" + std::to_string(at) + " VART_FAULT_COUNT=" + scratch / "count" +
+                               " ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD=" VART_FAULT_SHIM
+                               " /proc/" + std::to_string(getpid()) + "/exe >" + scratch / "out" + " 2>&1");
         return std::make_pair(status, vt::ReadFile(scratch / "out"));
     };
     ASSERT_EQ(0, run("fail", 0).first);
@@ -675,16 +548,15 @@ TEST(Faults, EveryFileOperationOfAFullRunFailingOrKilledLeavesEveryFileWhole)
     ASSERT_GE(operations, 3 * long(files.size())) << "a write, a close and a rename for each file";
     for (const std::string mode : {"fail", "exit"})
         for (long at = 1; at <= operations; at++) {
-            SCOPED_TRACE(mode + " at operation " + std::to_string(at));
             auto [status, out] = run(mode, at);
             for (const std::string &file : files) {
                 std::string text = vt::ReadFile(home + "/" + file);
                 EXPECT_TRUE(text == fresh[file] || text == (file == "filenums.cpf" ? "" : "; old\n") ||
-                            (file == ".vartenarc" && whole(text, fresh[file]))) << file << ":\n" << text.substr(0, 200);
+                            (file == ".vartenarc" && keys(text) == keys(fresh[file])))
+                    << mode << " at " << at << ": " << file << ":\n" << text.substr(0, 200);
             }
-            EXPECT_EQ(mode == "exit" ? 99 : 0, status) << out;
-            EXPECT_TRUE(mode == "exit" || (out.find("alert: Cannot ") != std::string::npos &&
-                                           out.substr(out.size() - 8) == "stopped\n")) << out;
+            EXPECT_TRUE(mode == "exit" ? status == 99 : status == 0 && out.find("alert: Cannot ") != std::string::npos &&
+                        out.substr(out.size() - 8) == "stopped\n") << mode << " at " << at << ": " << out;
         }
     printf("fault injection: %ld file operations of a Full run, each failed once and killed once; %zu files "
            "checked after each of the %ld runs\n", operations, files.size(), 2 * operations);

@@ -1,46 +1,16 @@
-/*
- * A package library with the three entry points, built once per name in
- * LIBRARY_NAME.  Every call is reported to the recorder that the host has
- * put in the first entry of its core table,
- *     void recorder(const char *library, const char *entry);
- * so that calls made just before the library is closed can still be seen.
- * The tables and the handle given are kept for the tests to read.
- */
-#ifndef LIBRARY_NAME
-#error "LIBRARY_NAME must name the library"
-#endif
-
-#include <stddef.h>
-
+/* A package library with the three entry points, built as LIBRARY_NAME "a"
+ * and "b".  Each call goes to the recorder that the host put first in its
+ * core table, void recorder(const char *library, const char *entry); the
+ * handle given is kept for the tests to read. */
 typedef void (*Recorder)(const char *library, const char *entry);
-
-void *vart_core_table;
-void *vart_inter_table;
+static void **core;
 void *vart_handle;
 
 static void report(const char *entry)
 {
-    if (vart_core_table == NULL)
-        return;
-    Recorder recorder = (Recorder)((void **)vart_core_table)[0];
-    if (recorder != NULL)
-        recorder(LIBRARY_NAME, entry);
+    if (core != 0 && core[0] != 0)
+        ((Recorder)core[0])(LIBRARY_NAME, entry);
 }
-
-void _VartInit(void *coreTable)
-{
-    vart_core_table = coreTable;
-    report("_VartInit");
-}
-
-void _VartIInit(void *interTable, void *handle)
-{
-    vart_inter_table = interTable;
-    vart_handle = handle;
-    report("_VartIInit");
-}
-
-void _VartITerm(void)
-{
-    report("_VartITerm");
-}
+void _VartInit(void *coreTable) { core = coreTable, report("_VartInit"); }
+void _VartIInit(void *interTable, void *handle) { (void)interTable, vart_handle = handle, report("_VartIInit"); }
+void _VartITerm(void) { report("_VartITerm"); }
