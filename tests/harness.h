@@ -2,8 +2,8 @@
  * server (Vibrant's main calls Nlm_Main in harness.cc).  Every test that
  * touches settings or files runs in a ScratchDir that holds a .vartenarc
  * before anything is written: the toolkit finds the home directory through
- * the password database and would write the real ~/.vartenarc, which the
- * suite checks is left alone.  Include after GoogleTest. */
+ * the password database and would write the real ~/.vartenarc (the test
+ * command checks that it is left alone).  Include after GoogleTest. */
 #ifndef VARTENA_TEST_HARNESS_H
 #define VARTENA_TEST_HARNESS_H
 
@@ -50,10 +50,6 @@ struct EnvSetting { /* for one scope */
     ~EnvSetting();
     std::string name, old;
     bool had;
-};
-struct FileSizeLimit { /* bytes a written file may reach meanwhile; 0: no limit */
-    explicit FileSizeLimit(long bytes);
-    ~FileSizeLimit();
 };
 
 std::string ReadFile(const std::string &path);

@@ -4,12 +4,13 @@
 #   window  the window appears; "Cancel" ends it with status 0 and leaves the
 #           working directory as it was;
 #   help    (before that Cancel) the Help menu's "Installation" opens a window
-#           that WM_DELETE_WINDOW closes, and the setup window stays;
+#           and the setup window stays;
 #   run     a Full installation in a copy of the sample package home, then a
 #           User one elsewhere that mails the install notice.
-# Arguments: the program, the xvt-delete-window tool, the parts (default all).
+# Arguments: the program, the parts (default all).
 set -uo pipefail
-program=$(readlink -f "$1") delete_window=$2 parts=" ${*:3} "
+. "$(dirname "$0")/../../scripts/xvt.sh"
+program=$(readlink -f "$1") parts=" ${*:2} "
 [ "$parts" = "  " ] && parts=" window help run "
 part() { [[ $parts == *" $1 "* ]]; }
 [ -n "${DISPLAY:-}" ] || { echo "FAIL: no DISPLAY" >&2; exit 1; }
@@ -20,26 +21,11 @@ check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1" >&2; failures=$
 # within CMD...: runs CMD until it succeeds, for up to 10 s
 within() { local i; for i in $(seq 100); do "$@" && return 0; sleep 0.1; done; return 1; }
 
-# kids WID: the shown windows inside WID narrower than its outermost one (the
-# widgets, the items of a menu pane), "ID WIDTH HEIGHT X Y" with X Y absolute,
-# top to bottom and left to right.  The status line laid over the button row
-# while a command runs is hidden otherwise, so it is left out.
-kids() {
-  local shown
-  [ -n "$1" ] || return 1 # (xwininfo -id "" would wait for a click)
-  shown=$(xdotool search --onlyvisible --name '' 2>/dev/null | awk '{printf "0x%x ", $1}')
-  xwininfo -tree -id "$1" 2>/dev/null | awk -v shown="$shown" '
-    BEGIN { n = split(shown, s, " "); for (i = 1; i <= n; i++) v[s[i]] }
-    $1 in v && $NF ~ /^\+[0-9]+\+[0-9]+$/ { split($(NF-1), g, /[x+-]/); split($NF, a, "+")
-      if (w == "") w = g[1]; if (g[1] < w) print $1, g[1], g[2], a[2], a[3] }' | sort -k5,5n -k4,4n
-}
-# hit ID W H X Y: a click of button 1 in the middle of that widget
-hit() { [ $# -eq 5 ] && xdotool mousemove $(($4 + $2 / 2)) $(($5 + $3 / 2)) click 1; }
 # In the setup window: the menu bar's "Help" comes first; the check boxes and
 # radio buttons are as high as it, in any font; "Setup" and "Cancel" are the
-# lowest widgets, "Cancel" the last.
-toggles() { kids "$wid" | awk 'NR == 1 { h = $3; next } $3 == h'; }
-setup_button() { kids "$wid" | awk '{ l[NR] = $0; y[NR] = $5 } END { for (i = 1; i <= NR; i++) if (y[i] == y[NR]) { print l[i]; exit } }'; }
+# bottom row.
+click() { xvt_click_widget "$(cut -d' ' -f1)"; }
+toggles() { xvt_widgets "$wid" | awk 'NR == 1 { h = $3; next } $3 == h'; }
 tops() { xdotool search --maxdepth 1 --onlyvisible --name '' | sort; }
 newtop() { comm -13 <(printf '%s\n' $1 | sort) <(tops) | grep .; }
 
@@ -47,7 +33,7 @@ newtop() { comm -13 <(printf '%s\n' $1 | sort) <(tops) | grep .; }
 start() {
   (cd "$1" && exec timeout "$2" "$program") > "$scratch/out" 2>&1 &
   pid=$!
-  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^vartena 1\.5 setup$' | head -n 1)
+  wid=$(xvt_find_window 'vartena 1\.5 setup' 20)
   check "the window 'vartena 1.5 setup' appears in $(basename "$1")" '[ -n "$wid" ]' && return
   cat "$scratch/out" >&2; kill "$pid"; wait "$pid"; pid=; return 1
 }
@@ -62,15 +48,13 @@ if part window || part help; then
   before=$(state)
   if start "$user" 20 && part help; then
     old=$(tops)
-    hit $(kids "$wid" | head -n 1)
+    xvt_widgets "$wid" | head -n 1 | click
     pane=$(within newtop "$old")
-    hit $(kids "$pane" | sed -n 5p) # VARTENA directory, C compiler, C++ compiler, Tuning, Installation, Shell
-    help=$(within newtop "$old $pane")
-    check "Help > Installation opens a window" '[ -n "$help" ]' && "$delete_window" "$help"
-    check "WM_DELETE_WINDOW closes it; the setup window stays" \
-      'within eval "! xwininfo -id $help >/dev/null 2>&1" && xwininfo -id "$wid" >/dev/null && kill -0 "$pid"'
+    xvt_widgets "$pane" | sed -n 5p | click # VARTENA directory, C compiler, C++ compiler, Tuning, Installation, Shell
+    check "Help > Installation opens a window; the setup window stays" \
+      '[ -n "$(within newtop "$old $pane")" ] && xwininfo -id "$wid" >/dev/null && kill -0 "$pid"'
   fi
-  if [ -n "$pid" ]; then hit $(kids "$wid" | tail -n 1); ended "Cancel"; fi
+  if [ -n "$pid" ]; then xvt_bottom_row "$wid" | tail -n 1 | click; ended "Cancel"; fi
   check "the working directory is as it was, del1 del2 del3 untouched" '[ "$(state)" = "$before" ]'
 fi
 
@@ -82,8 +66,8 @@ if part run; then
   chmod 755 "$scratch/bin/mail"
   export PATH="$scratch/bin:$PATH" TMPDIR=$scratch SHELL=/bin/tcsh
   if start "$home" 90; then
-    hit $(toggles | awk '$2 < 100' | head -n 1) # Full, the first radio button
-    hit $(setup_button); ended "Full: Setup"
+    toggles | awk '$2 < 100' | head -n 1 | click # Full, the first radio button
+    xvt_bottom_row "$wid" | head -n 1 | click; ended "Full: Setup"
   fi
   check "Full: KERNEL is the home with one slash" 'grep -qxF "KERNEL=$home/" "$home/.vartenarc"'
   check "Full: CompRhs is executable and starts with '#! /bin/tcsh -f'" \
@@ -92,9 +76,9 @@ if part run; then
   check "Full: palette.cpf and filenums.cpf written, autodif.o compiled" \
     '[ -s "$home/palette.cpf" ] && [ -s "$home/filenums.cpf" ] && [ "$home/autodif.o" -nt "$home/autodif.cc" ]'
   if start "$user" 60; then
-    hit $(toggles | sort -k2,2n | tail -n 1) # the notice box, the widest
-    hit $(kids "$wid" | awk '$2 >= 300 && $3 > 1' | head -n 1) && xdotool type --delay 5 "$home" # VARTENA directory
-    hit $(setup_button); ended "User: Setup"
+    toggles | sort -k2,2n | tail -n 1 | click # the notice box, the widest
+    xvt_widgets "$wid" | awk '$2 >= 300 && $3 > 1' | head -n 1 | click && xdotool type --delay 5 "$home" # VARTENA directory
+    xvt_bottom_row "$wid" | head -n 1 | click; ended "User: Setup"
   fi
   check "User: the notice reached the two recipients, naming VARTENA 1.5u" \
     'grep -qx "to: vartena-authors@example.org vartena-notices@example.org" "$scratch/mail.log" &&

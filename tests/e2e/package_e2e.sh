@@ -65,6 +65,6 @@ check "a C program built with pkg-config reads KERNEL with GetParam" 'reads "$sc
 check "a C program built with find_package reads KERNEL with GetParam" 'reads "$scratch/use-cmake/use"' || cat "$scratch/use.log" >&2
 
 check "the installed program: its window appears, Cancel ends it with status 0, nothing written" \
-  'bash "$src/tests/e2e/e2e.sh" "$program" none window'
+  'bash "$src/tests/e2e/e2e.sh" "$program" window'
 echo "package-e2e: $failures failed"
 [ "$failures" -eq 0 ]
