@@ -1,13 +1,15 @@
-/* libFuzzer targets over the utility layer: VART_FUZZ_TARGET 1 is fuzz_settings, 2 fuzz_descriptors,
- * 3 fuzz_strings.  Each works in a scratch directory holding a .vartenarc before anything is read or
+/* libFuzzer targets over the utility layer's readers: VART_FUZZ_TARGET 1 is fuzz_settings, 2
+ * fuzz_descriptors.  Each works in a scratch directory holding a .vartenarc before anything is read or
  * written: the toolkit finds the home through the password database, not $HOME. */
 #include <ncbi.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <fuzzer/FuzzedDataProvider.h> /* and <algorithm>, <cstring>, <string>, <vector> */
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 #include "utility.h"
 
@@ -15,14 +17,14 @@
     ((c) ? (void)0 : (fprintf(stderr, "property failed: %s (line %d)\n", #c, __LINE__), abort()))
 typedef std::vector<std::string> Lines;
 static const size_t npos = std::string::npos;
-[[maybe_unused]] static const char kBlanks[] = " \n\r\t\x1a"; /* StrTrim's */
+static const char kBlanks[] = " \n\r\t\x1a"; /* StrTrim's */
 static const char kMessages[] = "[KernelErrors]\n"
                                 "TRANSLN=Settings file '%s', section '%s', key '%s': undefined reference\n\n";
 static std::string scratch;
 static int alerts;
 static std::string readFile(const char *p) { std::stringstream s; s << std::ifstream(p).rdbuf(); return s.str(); }
 static void writeFile(const std::string &p, const std::string &t) { REQUIRE(std::ofstream(p) << t << std::flush); }
-[[maybe_unused]] static Lines linesOf(const std::string &text, const std::string &ends)
+static Lines linesOf(const std::string &text, const std::string &ends)
 {
     Lines lines;
     for (size_t at = 0, end = 0; end != npos; at = end + 1)
@@ -128,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     return 0;
 }
 
-#elif VART_FUZZ_TARGET == 2
+#else
 /* Input: up to five parts separated by NULs: main.vtn; a.vtn, b.vtn, c.vtn for include lines ("&&a.vtn");
  * a control part whose first byte picks the column and the line to find, the rest (if any) being the
  * line to find.  Caller buffers hold exactly 350 bytes.  Endless reading is a timeout. */
@@ -180,34 +182,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     return 0;
 }
 
-#else
-/* StrTrim, StrSubstitute and StrInsert on heap blocks of exactly the string and its NUL, against
- * std::string models of their contracts. */
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    FuzzedDataProvider in(data, size);
-    int op = in.ConsumeIntegralInRange<int>(0, 2);
-    bool wordStart = op == 1 && in.ConsumeBool();
-    short pos = op == 2 ? in.ConsumeIntegral<short>() : 0, count = -1, wantCount = 0;
-    std::string pat = op != 0 ? in.ConsumeRandomLengthString(op == 1 ? 20 : 1000).c_str() : ""; /* or insert */
-    std::string rep = op == 1 ? in.ConsumeRandomLengthString(30).c_str() : "";
-    std::string text = in.ConsumeRandomLengthString(op == 0 ? 2000 : 1000).c_str(), want = text;
-    char *s = static_cast<char *>(memcpy(Nlm_MemGet(text.size() + 1, 0), text.c_str(), text.size() + 1));
-    if (op == 0) {
-        StrTrim(s), want = strip(text, kBlanks);
-    } else if (op == 1) {
-        /* left to right, never searching a replacement again, word starts in the string as edited */
-        for (size_t at = 0; !pat.empty() && (at = want.find(pat, at)) != npos;)
-            if (wordStart && at > 0 && isalnum(static_cast<unsigned char>(want[at - 1])))
-                at += pat.size();
-            else
-                want.replace(at, pat.size(), rep), at += rep.size(), wantCount++;
-        s = StrSubstitute(s, pat.c_str(), rep.c_str(), wordStart, &count);
-    } else {
-        s = StrInsert(s, pos, pat.c_str()), want.insert(pos < 0 ? 0 : std::min<size_t>(pos, text.size()), pat);
-    }
-    REQUIRE(s != NULL && want == s && count == (op == 1 ? wantCount : -1));
-    Nlm_MemFree(s);
-    return 0;
-}
 #endif

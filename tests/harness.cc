@@ -11,9 +11,6 @@
 namespace vt {
 
 static Texts alerts;
-static MessageHook previousHook;
-static int alertLogs;
-
 static MsgAnswer LIBCALLBACK recordAlert(MsgKey, ErrSev, const char *, const char *message)
 {
     return alerts.push_back(Str(message)), ANS_OK;
@@ -41,17 +38,8 @@ ScratchDir::~ScratchDir()
     ReloadSettings();
 }
 
-AlertLog::AlertLog()
-{
-    if (alertLogs++ == 0)
-        previousHook = Nlm_SetMessageHook(recordAlert);
-    alerts.clear();
-}
-AlertLog::~AlertLog()
-{
-    if (--alertLogs == 0)
-        Nlm_SetMessageHook(previousHook);
-}
+AlertLog::AlertLog() : previous(Nlm_SetMessageHook(recordAlert)) { alerts.clear(); }
+AlertLog::~AlertLog() { Nlm_SetMessageHook(previous); }
 const Texts &AlertLog::texts() const { return alerts; }
 void AlertLog::clear() { alerts.clear(); }
 
@@ -85,8 +73,8 @@ Texts Lines(const std::string &text)
 {
     Texts lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line); lines.push_back(line)) {
-    }
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
@@ -166,7 +154,7 @@ void PrepareWindow(int kind, const std::string &kernel)
 
 RunFixture::RunFixture() : path_("PATH", scratch_ / "bin:" + getenv("PATH"))
 {
-    mkdir((scratch_ / "tmp").c_str(), 0700);
+    mkdir((scratch_ / "it's tmp").c_str(), 0700);
     mkdir((scratch_ / "bin").c_str(), 0755);
 }
 RunFixture::~RunFixture()

@@ -44,6 +44,7 @@ struct AlertLog { /* every alert while it lives, answered OK at once */
     const Texts &texts() const;
     size_t count() const { return texts().size(); }
     void clear();
+    MessageHook previous;
 };
 struct EnvSetting { /* for one scope */
     EnvSetting(const char *name, const std::string &value);
@@ -74,8 +75,8 @@ void Enter(const std::string &dir); /* made if missing, with a .vartenarc */
 void PrepareWindow(int kind, const std::string &kernel);
 void SetText(Nlm_Handle control, const std::string &text);
 
-/* A scratch directory S, the package home S/home, TMPDIR S/tmp, S/bin first
- * on PATH, SHELL /bin/tcsh, alerts captured. */
+/* A scratch directory S, the package home S/home, TMPDIR "S/it's tmp", S/bin
+ * first on PATH, SHELL /bin/tcsh, alerts captured; the window removed after. */
 struct RunFixture : ::testing::Test {
     RunFixture();
     ~RunFixture() override;
@@ -85,7 +86,7 @@ struct RunFixture : ::testing::Test {
     std::string value(const char *section, const char *key); /* as in ./.vartenarc */
     ScratchDir scratch_;
     std::string home_ = scratch_ / "home";
-    EnvSetting shell_{"SHELL", "/bin/tcsh"}, tmpdir_{"TMPDIR", scratch_ / "tmp"}, path_;
+    EnvSetting shell_{"SHELL", "/bin/tcsh"}, tmpdir_{"TMPDIR", scratch_ / "it's tmp"}, path_;
     AlertLog alerts_;
 };
 
