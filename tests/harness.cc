@@ -2,6 +2,7 @@
 
 #include "harness.h"
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -202,7 +203,7 @@ static MsgAnswer LIBCALLBACK printAlert(MsgKey, ErrSev, const char *, const char
 
 /* With VART_FAULT_HOME, the fault-injection test's child: one Full run of
  * that home from the working directory, ksh style with /bin/sh, printing
- * every alert and then "quit" or "stopped". */
+ * every alert and then "quit in N ms" or "stopped in N ms". */
 extern "C" Nlm_Int2 Nlm_Main(void)
 {
     if (getenv("VART_FAULT_HOME") != NULL) {
@@ -210,8 +211,10 @@ extern "C" Nlm_Int2 Nlm_Main(void)
         vt::PrepareWindow(1, getenv("VART_FAULT_HOME"));
         Nlm_SetValue(gShellStyle, 2);
         vt::SetText(tShellPath, "/bin/sh ");
+        auto start = std::chrono::steady_clock::now();
         SetupProc(NULL);
-        printf("%s\n", Nlm_Enabled(gTerm) ? "stopped" : "quit");
+        printf("%s in %.1f ms\n", Nlm_Enabled(gTerm) ? "stopped" : "quit",
+               std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         return 0;
     }
     int argc = static_cast<int>(Nlm_GetArgc());

@@ -69,12 +69,9 @@ if part run; then
     toggles | awk '$2 < 100' | head -n 1 | click # Full, the first radio button
     xvt_bottom_row "$wid" | head -n 1 | click; ended "Full: Setup"
   fi
-  check "Full: KERNEL is the home with one slash" 'grep -qxF "KERNEL=$home/" "$home/.vartenarc"'
-  check "Full: CompRhs is executable and starts with '#! /bin/tcsh -f'" \
-    '[ -x "$home/CompRhs" ] && [ "$(head -n 1 "$home/CompRhs")" = "#! /bin/tcsh -f" ]'
-  check "Full: vtn_sys.h and init.cpf are read-only" '[ "$(stat -c %a "$home/vtn_sys.h" "$home/init.cpf" | sort -u)" = 444 ]'
-  check "Full: palette.cpf and filenums.cpf written, autodif.o compiled" \
-    '[ -s "$home/palette.cpf" ] && [ -s "$home/filenums.cpf" ] && [ "$home/autodif.o" -nt "$home/autodif.cc" ]'
+  check "Full: KERNEL is the home; CompRhs executable, for /bin/tcsh -f; vtn_sys.h, init.cpf read-only; autodif.o compiled" \
+    'grep -qxF "KERNEL=$home/" "$home/.vartenarc" && [ -x "$home/CompRhs" ] && [ "$(head -n 1 "$home/CompRhs")" = "#! /bin/tcsh -f" ] &&
+     [ "$(stat -c %a "$home/vtn_sys.h" "$home/init.cpf" | sort -u)" = 444 ] && [ "$home/autodif.o" -nt "$home/autodif.cc" ]'
   if start "$user" 60; then
     toggles | sort -k2,2n | tail -n 1 | click # the notice box, the widest
     xvt_widgets "$wid" | awk '$2 >= 300 && $3 > 1' | head -n 1 | click && xdotool type --delay 5 "$home" # VARTENA directory
