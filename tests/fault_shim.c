@@ -1,9 +1,8 @@
-/* LD_PRELOAD library of the fault-injection test.  It counts the operations
- * that make a file in VART_FAULT_DIR (a write to or the close of a regular
- * file there open for writing, a rename to a name there; relative names lie
- * there) and fails the VART_FAULT_AT-th as on a full disk or, with
- * VART_FAULT_MODE=exit, ends the process there as a kill would.  A normal
- * exit writes the count to VART_FAULT_COUNT.  Children do not inherit it. */
+/* LD_PRELOAD library of the fault-injection test: counts the operations that
+ * make a file in VART_FAULT_DIR (a write to or close of a regular file there
+ * open for writing, a rename to a name there or a relative one) and fails the
+ * VART_FAULT_AT-th as on a full disk or (VART_FAULT_MODE=exit) ends the process
+ * there as a kill would.  Exit writes the count to VART_FAULT_COUNT. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>

@@ -1,9 +1,7 @@
-/* The one harness of the suites, which run inside a live toolkit on an X
- * server (Vibrant's main calls Nlm_Main in harness.cc).  Every test that
- * touches settings or files runs in a ScratchDir that holds a .vartenarc
- * before anything is written: the toolkit finds the home directory through
- * the password database and would write the real ~/.vartenarc (the test
- * command checks that it is left alone).  Include after GoogleTest. */
+/* The harness of the suite, which runs inside a live toolkit (Vibrant's main
+ * calls Nlm_Main in harness.cc).  A test touching settings or files runs in a
+ * ScratchDir holding a .vartenarc before anything is written: the toolkit would
+ * otherwise write the real home's.  Include after GoogleTest. */
 #ifndef VARTENA_TEST_HARNESS_H
 #define VARTENA_TEST_HARNESS_H
 

@@ -254,11 +254,10 @@ TEST_F(Installation, FullAndUserWriteTheTemplatesAndTheWindowsValues)
     EXPECT_EQ("$(Paths.KERNEL)autodif$(Extensions.OBJ)", value("TMP", "TMP"));
 }
 
-/* What a user meets: a run either ends with an installation that works
- * (the compile script builds a system and the derivative program in tcsh,
- * bash and dash; autodif.o current unless its alert was shown; every value reads
- * back as typed), or stops with the alert naming the field or file, the
- * window open, its fields as they were and, for a field, nothing written. */
+/* A run either ends with an installation that works (the compile script builds
+ * a system and the derivative program in tcsh, bash and dash; autodif.o current
+ * unless its alert was shown; values read back as typed), or stops with the alert
+ * naming the field or file, the fields as they were, for a field nothing written. */
 TEST_F(Installation, EndsWithAWorkingInstallationOrStopsWithTheNamedAlert)
 {
     auto field = [](const std::string &label, const std::string &reason) {
@@ -412,12 +411,10 @@ TEST_F(Installation, ClassAndNotice)
         << "del1 untouched; the private directories gone";
 }
 
-/* While the C++ compiler runs (a stand-in that sleeps 2 s first), the
- * window says what runs, shows the watch cursor, drops keys and is drawn
- * again when uncovered, the program hardly using the CPU; afterwards all is
- * as it was.  A timer looks at 0.8 s (the cursor, status line and buttons,
- * the picture; then the screen is uncovered, xrefresh), at 1.4 s (the
- * picture again; keys typed into the directory field) and to 1.9 s (CPU). */
+/* While the C++ compiler (sleeping 2 s first) runs, the window says what runs,
+ * shows the watch cursor, drops keys, is drawn again when uncovered and hardly
+ * uses the CPU: a timer looks at 0.8 s (then xrefresh uncovers it), at 1.4 s
+ * (then keys are typed) and to 1.9 s.  Afterwards all is as it was. */
 struct { double start, at, cpu; int phase; std::string seen, before, after; } watch;
 double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 void look(XtPointer, XtIntervalId *)
@@ -473,13 +470,10 @@ std::string keys(const std::string &text)
     return text.empty() || text.back() != '\n' ? "cut" : out;
 }
 
-/* Every operation that makes a file of a Full run (a write, a close, a
- * rename) fails as on a full disk, then ends the process as a kill would,
- * one run each (an LD_PRELOAD library in a child, the suite itself), from
- * files of an earlier installation: each file is then whole, old or new; a
- * failure is shown, stops the run and leaves no temporary file.  Prints
- * the time that the run without a fault took (autodif.o current, the
- * compile script proven). */
+/* Each operation making a file of a Full run (write, close, rename) fails as
+ * on a full disk, then kills the run, one child run each, over an earlier
+ * installation: every file is then whole, old or new; a failure is shown,
+ * stops the run, leaves no temporary file.  Prints the clean run's time. */
 TEST(Faults, EveryFileOperationOfAFullRunFailingOrKilledLeavesEveryFileWhole)
 {
     vt::ScratchDir scratch;
