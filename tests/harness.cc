@@ -32,7 +32,6 @@ ScratchDir::ScratchDir(const std::string &rc)
 
 ScratchDir::~ScratchDir()
 {
-    SyncWrittenFiles(); /* what was written here is made durable before it goes */
     if (chdir(previous_.c_str()) != 0 && chdir("/") != 0)
         abort();
     Shell("chmod -R u+rwx '" + path_ + "'; rm -rf '" + path_ + "'");

@@ -157,8 +157,10 @@ TEST(Settings, WritesChangeTheirLineOnlyOrAreRefused)
     EXPECT_EQ(1, settingsEdit(header, "s", "K", "v"));
     EXPECT_EQ("[A]\nB=1\n[S]\nK=v\n", header) << "a header that ends the file keeps its name";
     vt::ScratchDir dir("[A]\n");
+    vt::AlertLog alerts;
     EXPECT_TRUE(GetConfigFilePath());
     EXPECT_FALSE(unlink(".vartenarc") || GetConfigFilePath());
+    EXPECT_TRUE(SyncWrittenFiles() && alerts.count() == 0) << "the files written above are gone with their directories";
 }
 
 /* Whatever stands under the settings file's name: no hang, no write

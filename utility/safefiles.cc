@@ -85,11 +85,13 @@ void remember(std::vector<std::string> &list, const std::string &path)
     list.push_back(full);
 }
 
+/* A file or directory removed since it was written has nothing left to
+ * make durable. */
 bool syncPath(const std::string &path, int flags)
 {
     Descriptor d;
     d.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
-    return d.fd >= 0 && fsync(d.fd) == 0;
+    return d.fd >= 0 ? fsync(d.fd) == 0 : errno == ENOENT;
 }
 
 } // namespace

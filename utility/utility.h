@@ -173,8 +173,8 @@ unsigned char WriteFileSafely(const char *path, const char *data, size_t length,
                               const char *openAlert);
 
 /* Makes the files written since the last call, and their directories,
- * durable (one fsync each).  FALSE after "Cannot write file '%s'" for the
- * first one that fails. */
+ * durable (one fsync each; one removed since is passed over).  FALSE after
+ * "Cannot write file '%s'" for the first one that fails. */
 unsigned char SyncWrittenFiles(void);
 
 void ChangeDirectory(const char *path);
