@@ -1,11 +1,12 @@
-/* libFuzzer targets over the utility layer's readers: VART_FUZZ_TARGET 1 is fuzz_settings, 2
- * fuzz_descriptors.  Each works in a scratch directory holding a .vartenarc before anything is read or
+/* libFuzzer targets over the utility layer: VART_FUZZ_TARGET 1 is fuzz_settings, 2 fuzz_descriptors,
+ * 3 fuzz_strings.  Each works in a scratch directory holding a .vartenarc before anything is read or
  * written: the toolkit finds the home through the password database, not $HOME. */
 #include <ncbi.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -17,14 +18,14 @@
     ((c) ? (void)0 : (fprintf(stderr, "property failed: %s (line %d)\n", #c, __LINE__), abort()))
 typedef std::vector<std::string> Lines;
 static const size_t npos = std::string::npos;
-static const char kBlanks[] = " \n\r\t\x1a"; /* StrTrim's */
+[[maybe_unused]] static const char kBlanks[] = " \n\r\t\x1a"; /* StrTrim's */
 static const char kMessages[] = "[KernelErrors]\n"
                                 "TRANSLN=Settings file '%s', section '%s', key '%s': undefined reference\n\n";
 static std::string scratch;
 static int alerts;
-static std::string readFile(const char *p) { std::stringstream s; s << std::ifstream(p).rdbuf(); return s.str(); }
+[[maybe_unused]] static std::string readFile(const char *p) { std::stringstream s; s << std::ifstream(p).rdbuf(); return s.str(); }
 static void writeFile(const std::string &p, const std::string &t) { REQUIRE(std::ofstream(p) << t << std::flush); }
-static Lines linesOf(const std::string &text, const std::string &ends)
+[[maybe_unused]] static Lines linesOf(const std::string &text, const std::string &ends)
 {
     Lines lines;
     for (size_t at = 0, end = 0; end != npos; at = end + 1)
@@ -55,9 +56,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 }
 
 #if VART_FUZZ_TARGET == 1
-/* Input: .vartenarc after our [KernelErrors] (its texts are formats for three strings: inputs naming it
- * are skipped), then maybe a NUL and a text for Translate and SetParam.  GetParam's value is a format
- * for the caller's eight ints here, so only values taking those (or a refused "%n") are read with it. */
+/* Input: .vartenarc after our [KernelErrors] (inputs naming it are skipped: its texts are formats),
+ * then maybe a NUL and a text for Translate and SetParam.  Each of the first 32 keys is read (with
+ * GetParam too when its value takes at most eight ints, which it is given); a read succeeds exactly
+ * when it shows no alert and gives a clean text; a stored value reads back, the other keys as before. */
 typedef std::vector<std::pair<std::string, std::string>> Names;
 static bool clean(const char *text) { return strnlen(text, PARBUF_SIZE) < PARBUF_SIZE && !strpbrk(text, "~`"); }
 static bool eightInts(const char *p) /* "%%", and at most eight plain int directives or "%n" */
@@ -68,18 +70,6 @@ static bool eightInts(const char *p) /* "%%", and at most eight plain int direct
             return false;
     return true;
 }
-/* The first 32 "key=" lines in sections, as the file names them. */
-static Names namesIn(const std::string &file)
-{
-    Names names;
-    std::string section;
-    for (const std::string &line : linesOf(file, "\r\n"))
-        if (line[0] == '[')
-            section = line.substr(1, line.find(']') - 1);
-        else if (!section.empty() && line[0] != ';' && line.find('=') != npos && names.size() < 32)
-            names.emplace_back(section, strip(line.substr(0, line.find('=')), " \t"));
-    return names;
-}
 static Lines rawReads(const Names &names)
 {
     ReloadSettings();
@@ -89,48 +79,48 @@ static Lines rawReads(const Names &names)
         reads.push_back((Nlm_GetAppParam("vartena", n.first.c_str(), n.second.c_str(), "", buf, sizeof buf), buf));
     return reads;
 }
+static bool shownIfFailed(bool ok) { return ok == (alerts == 0); } /* alerts counted since the call began */
+#define READS(call) shownIfFailed((alerts = 0, (call) != NULL))
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string input(reinterpret_cast<const char *>(data), size);
     std::string file = input.substr(0, input.find('\0')), text = input.substr(std::min(file.size() + 1, size));
     if (strcasestr(file.c_str(), "[KernelErrors") != NULL)
         return -1;
-    std::string rc = kMessages + file, value = text.empty() ? file : text.c_str(), form;
+    std::string rc = kMessages + file, value = text.empty() ? file : text.c_str(), form, section;
     writeFile(".vartenarc", rc);
     ReloadSettings();
     Names others; /* all but [Fuzz] Value and empty keys (which read a section's key list) */
-    for (const auto &name : namesIn(file)) {
-        const char *s = name.first.c_str(), *k = name.second.c_str();
-        if (*k != '\0' && (strcasecmp(s, "Fuzz") != 0 || strcasecmp(k, "Value") != 0))
-            others.push_back(name);
-        bool ok = (alerts = 0, GetParamString(s, k) != NULL);
-        REQUIRE(ok == (alerts == 0) && clean(ParBuf));
-        std::string expanded = ParBuf;
-        if (ok && eightInts(ParBuf)) {
-            ok = (alerts = 0, GetParam(s, k, 0, 1, -1, 42, INT_MAX, INT_MIN, 'A', 0x7f) != NULL);
-            REQUIRE(ok == (alerts == 0) && clean(ParBuf));
+    for (const std::string &line : linesOf(file, "\r\n")) {
+        if (line[0] == '[' || section.empty() || line[0] == ';' || line.find('=') == npos || others.size() == 32) {
+            section = line[0] == '[' ? line.substr(1, line.find(']') - 1) : section;
+            continue;
         }
-        ok = (strcpy(ParBuf, expanded.c_str()), alerts = 0, GetParamAppend(s, k) != NULL);
-        REQUIRE(ok == (alerts == 0) && clean(ParBuf));
-        REQUIRE(strncmp(ParBuf, expanded.c_str(), strcspn(expanded.c_str(), "$")) == 0); /* text before kept */
+        std::string key = strip(line.substr(0, line.find('=')), " \t");
+        const char *s = section.c_str(), *k = key.c_str();
+        if (*k != '\0' && (strcasecmp(s, "Fuzz") != 0 || strcasecmp(k, "Value") != 0))
+            others.emplace_back(section, key);
+        REQUIRE(READS(GetParamString(s, k)) && clean(ParBuf));
+        std::string expanded = ParBuf;
+        REQUIRE(!eightInts(ParBuf) || (READS(GetParam(s, k, 0, 1, -1, 42, INT_MAX, INT_MIN, 'A', 0x7f)) && clean(ParBuf)));
+        REQUIRE((strcpy(ParBuf, expanded.c_str()), READS(GetParamAppend(s, k))) && clean(ParBuf));
     }
     char buf[PARBUF_SIZE];
-    bool ok = (snprintf(buf, sizeof buf, "%s", text.c_str()), alerts = 0, Translate(buf, "Fuzz", "Text"));
-    REQUIRE(ok == (alerts == 0) && clean(buf));
+    snprintf(buf, sizeof buf, "%s", text.c_str());
+    REQUIRE(shownIfFailed((alerts = 0, Translate(buf, "Fuzz", "Text"))) && clean(buf));
     for (size_t i = 0; i < value.size(); i++) /* each line break ("\n", "\r\n", "\r") as one "~" */
         if (value.compare(i, 2, "\r\n") != 0)
             form += value[i] == '\r' || value[i] == '\n' ? '~' : value[i];
     Lines before = rawReads(others);
-    ok = (alerts = 0, SetParam("Fuzz", "Value", &value[0]));
+    bool ok = (alerts = 0, SetParam("Fuzz", "Value", &value[0]));
     REQUIRE(form == value.c_str() && ok == (alerts == 0) && ok == (form.size() + strlen("Value=") <= 255));
     REQUIRE(ok ? rawReads(others) == before && rawReads({{"Fuzz", "Value"}})[0] == strip(form, " \t")
                : readFile(".vartenarc") == rc);
-    REQUIRE(!ok || (GetParamString("Fuzz", "Value"), clean(ParBuf)));
     REQUIRE(!ok || (SetParam("Fuzz", "Value", NULL) && rawReads(others) == before));
     return 0;
 }
 
-#else
+#elif VART_FUZZ_TARGET == 2
 /* Input: up to five parts separated by NULs: main.vtn; a.vtn, b.vtn, c.vtn for include lines ("&&a.vtn");
  * a control part whose first byte picks the column and the line to find, the rest (if any) being the
  * line to find.  Caller buffers hold exactly 350 bytes.  Endless reading is a timeout. */
@@ -182,4 +172,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     return 0;
 }
 
+#else
+/* StrTrim, StrSubstitute and StrInsert on heap blocks of exactly the string and its NUL, against
+ * std::string models of their contracts. */
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    int op = in.ConsumeIntegralInRange<int>(0, 2);
+    bool wordStart = op == 1 && in.ConsumeBool();
+    short pos = op == 2 ? in.ConsumeIntegral<short>() : 0, count = -1, wantCount = 0;
+    std::string pat = op != 0 ? in.ConsumeRandomLengthString(op == 1 ? 20 : 1000).c_str() : ""; /* or insert */
+    std::string rep = op == 1 ? in.ConsumeRandomLengthString(30).c_str() : "";
+    std::string text = in.ConsumeRandomLengthString(op == 0 ? 2000 : 1000).c_str(), want = text;
+    char *s = static_cast<char *>(memcpy(Nlm_MemGet(text.size() + 1, 0), text.c_str(), text.size() + 1));
+    if (op == 0) {
+        StrTrim(s), want = strip(text, kBlanks);
+    } else if (op == 1) {
+        /* left to right, never searching a replacement again, word starts in the string as edited */
+        for (size_t at = 0; !pat.empty() && (at = want.find(pat, at)) != npos;)
+            if (wordStart && at > 0 && isalnum(static_cast<unsigned char>(want[at - 1])))
+                at += pat.size();
+            else
+                want.replace(at, pat.size(), rep), at += rep.size(), wantCount++;
+        s = StrSubstitute(s, pat.c_str(), rep.c_str(), wordStart, &count);
+    } else {
+        s = StrInsert(s, pos, pat.c_str()), want.insert(pos < 0 ? 0 : std::min<size_t>(pos, text.size()), pat);
+    }
+    REQUIRE(s != NULL && want == s && count == (op == 1 ? wantCount : -1));
+    Nlm_MemFree(s);
+    return 0;
+}
 #endif

@@ -5,9 +5,10 @@
 #
 #   ./scripts/fuzz.sh [SECONDS] [TARGET...]
 #
-# TARGET is fuzz_settings or fuzz_descriptors (default both).  Each target
-# starts from its seed corpus fuzz/corpus/<target>/ and keeps what it finds
-# in build-fuzz/corpus/<target>/, so a later run goes on from there.  A crash, hang, leak or failed property is saved in
+# TARGET is one of fuzz_settings, fuzz_descriptors, fuzz_strings (default
+# all).  Each target starts from its seed corpus fuzz/corpus/<target>/ and
+# keeps what it finds in build-fuzz/corpus/<target>/, so a later run goes on
+# from there.  A crash, hang, leak or failed property is saved in
 # build-fuzz/artifacts/<target>/ and makes the command fail; reproduce it
 # with build-fuzz/fuzz/<target> <file>.  Fails too if the real user's
 # ~/.vartenarc was created or changed.
@@ -17,7 +18,7 @@ set -euo pipefail
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_settings fuzz_descriptors)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_settings fuzz_descriptors fuzz_strings)
 
 vart_install_packages "${VART_PACKAGES[@]}"
 home_rc="$(getent passwd "$(id -u)" | cut -d: -f6)/.vartenarc"

@@ -32,12 +32,6 @@ const std::string kNoCompile = "Cannot compile autodif.cc.\nSymbolical different
 int beeps;
 void LIBCALLBACK countBeep(void) { beeps++; }
 
-/* The first 16 digits of the SHA-256 of a file, home written as HOME. */
-std::string digest(const std::string &path, const std::string &home)
-{
-    return vt::Output("sed 's|" + home + "|HOME|g' '" + path + "' | sha256sum | cut -c1-16");
-}
-
 using SetupWindow = vt::RunFixture;
 
 void build()
@@ -228,7 +222,8 @@ TEST_F(Installation, FullAndUserWriteTheTemplatesAndTheWindowsValues)
     EXPECT_EQ(Texts(), alerts_.texts());
     Texts files;
     for (const char *file : {"init.cpf", "palette.cpf", "vtn_sys.h", "CompRhs", "filenums.cpf", ".vartenarc"})
-        files.push_back(file + (" " + std::to_string(vt::FileMode(file))) + " " + digest(file, home_));
+        files.push_back(file + (" " + std::to_string(vt::FileMode(file))) + " " + /* SHA-256, home written as HOME */
+                        vt::Output("sed 's|" + home_ + "|HOME|g' " + file + " | sha256sum | cut -c1-16"));
     EXPECT_EQ(Texts({"init.cpf 292 6b42f6b4390d207e", "palette.cpf 420 406b6c9677b3e2f4", "vtn_sys.h 292 c726de7a84dc67a6",
                      "CompRhs 493 9f7288cca8077f17", "filenums.cpf 420 3973e022e93220f9", ".vartenarc 420 a111617fa3a26e4b"}),
               files) << "modes 0444, 0644, 0755";

@@ -3,13 +3,14 @@
 # DISPLAY (Xvfb started with -noreset, no window manager).  Parts:
 #   window  the window appears; "Cancel" ends it with status 0 and leaves the
 #           working directory as it was;
+#   help    (before that Cancel) the Help menu's "Installation" opens a window;
 #   run     a Full installation in a copy of the sample package home, then a
 #           User one elsewhere that mails the install notice.
 # Arguments: the program, the parts (default all).
 set -uo pipefail
 . "$(dirname "$0")/../../scripts/xvt.sh"
 program=$(readlink -f "$1") parts=" ${*:2} "
-[ "$parts" = "  " ] && parts=" window run "
+[ "$parts" = "  " ] && parts=" window help run "
 part() { [[ $parts == *" $1 "* ]]; }
 [ -n "${DISPLAY:-}" ] || { echo "FAIL: no DISPLAY" >&2; exit 1; }
 failures=0 pid=
@@ -22,6 +23,9 @@ check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1" >&2; failures=$
 # bottom row.
 click() { xvt_click_widget "$(cut -d' ' -f1)"; }
 toggles() { xvt_widgets "$wid" | awk 'NR == 1 { h = $3; next } $3 == h'; }
+# newtop OLD...: the shown top-level windows not among OLD, within 10 s
+tops() { xdotool search --maxdepth 1 --onlyvisible --name '' | sort; }
+newtop() { local i; for i in $(seq 100); do comm -13 <(printf '%s\n' $1 | sort) <(tops) | grep . && return; sleep 0.1; done; return 1; }
 
 # start DIR SECONDS: the program in DIR, ended after SECONDS at the latest; sets pid and wid
 start() {
@@ -36,11 +40,16 @@ ended() { local s=0; wait "$pid" || s=$?; pid=; check "$1 ends the program with 
 
 user=$scratch/user
 mkdir "$user" && : > "$user/.vartenarc"
-if part window; then
+if part window || part help; then
   printf 'one\n' > "$user/del1"; printf 'two\nlines\n' > "$user/del2"; printf 'no line feed' > "$user/del3"
   state() { ls -lA --time-style=+%s.%N "$user"; cat "$user"/del?; }
   before=$(state)
-  start "$user" 20
+  if start "$user" 20 && part help; then
+    old=$(tops)
+    xvt_widgets "$wid" | head -n 1 | click && pane=$(newtop "$old")
+    xvt_widgets "$pane" | sed -n 5p | click # VARTENA directory, C compiler, C++ compiler, Tuning, Installation, Shell
+    check "Help > Installation opens a window" '[ -n "$(newtop "$old $pane")" ]'
+  fi
   if [ -n "$pid" ]; then xvt_bottom_row "$wid" | tail -n 1 | click; ended "Cancel"; fi
   check "the working directory is as it was, del1 del2 del3 untouched" '[ "$(state)" = "$before" ]'
 fi
