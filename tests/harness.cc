@@ -61,13 +61,6 @@ void WriteFile(const std::string &path, const std::string &text, int mode)
     chmod(path.c_str(), mode);
 }
 bool Exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
-static long attribute(const std::string &path, bool mode)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) != 0 ? -1 : mode ? st.st_mode & 07777 : st.st_mtime;
-}
-int FileMode(const std::string &path) { return static_cast<int>(attribute(path, true)); }
-long FileTime(const std::string &path) { return attribute(path, false); }
 
 Texts Lines(const std::string &text)
 {

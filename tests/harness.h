@@ -54,8 +54,6 @@ struct EnvSetting { /* for one scope */
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &text, int mode = 0644);
 bool Exists(const std::string &path);
-int FileMode(const std::string &path); /* -1 when missing */
-long FileTime(const std::string &path);
 Texts Lines(const std::string &text);
 int Shell(const std::string &command);          /* its exit status */
 std::string Output(const std::string &command); /* without the last line feed */
