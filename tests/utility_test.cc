@@ -163,9 +163,9 @@ TEST(Settings, WritesChangeTheirLineOnlyOrAreRefused)
     EXPECT_TRUE(SyncWrittenFiles() && alerts.count() == 0) << "the files written above are gone with their directories";
 }
 
-/* Whatever stands under the settings file's name: no hang, no write
- * through a link, nothing but the working directory's file touched. */
-TEST(Settings, SpecialFilesAndLinks)
+/* Whatever stands under the settings file's name, whatever the environment
+ * says: no hang, no write through a link, only the working directory's file. */
+TEST(Settings, SpecialFilesLinksAndEnvironment)
 {
     const std::string odd = "Settings file './.vartenarc': not a regular file";
     const struct { std::string make; const char *read; Texts alerts; std::string after; } cases[] = {
@@ -174,11 +174,14 @@ TEST(Settings, SpecialFilesAndLinks)
         {"mkdir .vartenarc", NULL, {odd, odd}, "test -d .vartenarc"},
         {"printf '[A]\\nB=theirs\\n' >t; chmod 600 t; ln -s t .vartenarc", "theirs", {},
          "test ! -L .vartenarc && [ $(stat -c %a .vartenarc) = 600 ] && [ \"$(cat t)\" = \"$(printf '[A]\\nB=theirs')\" ]"},
-        {"ln -s no/rc .vartenarc", "(null)", {setting("A", "B", "not found")}, "test -f .vartenarc -a ! -e no"}};
+        {"ln -s no/rc .vartenarc", "(null)", {setting("A", "B", "not found")}, "test -f .vartenarc -a ! -e no"},
+        {"mkdir s; printf '[A]\\nB=s\\n' >s/vartenarc; printf '[A]\\nB=here\\n' >.vartenarc", "here", {}, /* NCBI=s, skip local */
+         "grep -qx C=1 .vartenarc && [ \"$(cat s/vartenarc)\" = \"$(printf '[A]\\nB=s')\" ]"}};
     for (const auto &c : cases) {
         vt::ScratchDir dir;
         vt::AlertLog alerts;
         ASSERT_EQ(0, vt::Shell("rm .vartenarc; " + c.make));
+        vt::EnvSetting skip("NCBI_DONT_USE_LOCAL_CONFIG", "1"), shared("NCBI", dir / "s");
         ReloadSettings();
         char value[] = "1";
         EXPECT_EQ(c.read != NULL, SetParam("A", "C", value) != 0) << c.make;
