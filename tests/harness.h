@@ -16,7 +16,12 @@
 #undef Message
 #undef GetString
 
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern "C" XtAppContext Nlm_appContext;
@@ -27,59 +32,186 @@ namespace vt {
 
 using Texts = std::vector<std::string>;
 
+inline std::string Str(const char *s) { return s != NULL ? s : "(null)"; } /* "(null)" for NULL */
+inline std::string ReadFile(const std::string &path)
+{
+    std::ostringstream out;
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    return out.str();
+}
+inline void WriteFile(const std::string &path, const std::string &text, int mode = 0644)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    chmod(path.c_str(), mode);
+}
+inline bool Exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+inline Texts Lines(const std::string &text)
+{
+    Texts lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+inline int Shell(const std::string &command) /* its exit status */
+{
+    int result = system(command.c_str());
+    return result != -1 && WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+}
+inline std::string Output(const std::string &command) /* without the last line feed */
+{
+    std::string out;
+    char buf[1024];
+    FILE *p = popen(command.c_str(), "r");
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    pclose(p);
+    return !out.empty() && out.back() == '\n' ? out.substr(0, out.size() - 1) : out;
+}
+inline std::string title(Nlm_Handle h)
+{
+    char buf[1024] = "";
+    return Nlm_GetTitle(h, buf, sizeof buf), buf;
+}
+inline Nlm_RecT rect(Nlm_Handle h)
+{
+    Nlm_RecT r = {0, 0, 0, 0};
+    return Nlm_GetPosition(h, &r), r;
+}
+inline std::vector<Nlm_GraphiC> children(Nlm_Handle parent)
+{
+    std::vector<Nlm_GraphiC> list;
+    for (Nlm_GraphiC c = Nlm_GetChild((Nlm_GraphiC)parent); c != NULL; c = Nlm_GetNext(c))
+        list.push_back(c);
+    return list;
+}
+inline void pump(int ms) /* the toolkit's events, for about ms milliseconds */
+{
+    for (int i = 0; i < ms / 10; i++, usleep(10000))
+        while (Nlm_EventAvail())
+            Nlm_ProcessAnEvent();
+    Nlm_RemoveDyingWindows();
+}
+inline void SetText(Nlm_Handle control, const std::string &text) { Nlm_SetTitle(control, const_cast<char *>(text.c_str())); }
+inline void SetModified(const std::string &path, long when) { Shell("touch -d @" + std::to_string(when) + " '" + path + "'"); }
+
+/* A package home: "vartena", classes.vtn with "ODE ode" after &hierarchy,
+ * an autodif.cc that compiles and, with object, a newer autodif.o. */
+inline void MakePackageHome(const std::string &dir, bool object)
+{
+    mkdir(dir.c_str(), 0755);
+    WriteFile(dir + "/vartena", "#!/bin/sh\n", 0755);
+    WriteFile(dir + "/classes.vtn", "! classes\n&hierarchy\nODE ode   ! the first class\n&classes\nODE\n");
+    WriteFile(dir + "/autodif.cc", "extern \"C\" double autodif_square_slope(double x) { return 2.0 * x; }\n");
+    SetModified(dir + "/autodif.cc", time(NULL) - 100);
+    if (object)
+        WriteFile(dir + "/autodif.o", "object\n"), SetModified(dir + "/autodif.o", time(NULL) - 50);
+}
+inline void Enter(const std::string &dir) /* made if missing, with a .vartenarc */
+{
+    mkdir(dir.c_str(), 0755);
+    if (!Exists(dir + "/.vartenarc"))
+        WriteFile(dir + "/.vartenarc", "");
+    if (chdir(dir.c_str()) != 0)
+        abort();
+    ReloadSettings();
+}
+/* The window built afresh, kind (1 Full, 2 User) chosen, tKernel kernel. */
+inline void PrepareWindow(int kind, const std::string &kernel)
+{
+    if (wSetup != NULL)
+        Nlm_Remove(wSetup);
+    BuildSetupWindow();
+    Nlm_SetValue(gInst, static_cast<Nlm_Int2>(kind));
+    InstActnProc(gInst);
+    SetText(tKernel, kernel);
+}
+
 /* A private working directory holding .vartenarc (rc), NCBI and
  * NCBI_DONT_USE_LOCAL_CONFIG unset; removed, the previous one back, after. */
 struct ScratchDir {
-    explicit ScratchDir(const std::string &rc = "");
-    ~ScratchDir();
+    explicit ScratchDir(const std::string &rc = "")
+    {
+        char tmpl[] = "/tmp/vartena-test-XXXXXX", here[4096];
+        if (mkdtemp(tmpl) == NULL || getcwd(here, sizeof here) == NULL || chdir(tmpl) != 0)
+            abort();
+        path_ = tmpl, previous_ = here;
+        unsetenv("NCBI"), unsetenv("NCBI_DONT_USE_LOCAL_CONFIG");
+        WriteFile(".vartenarc", rc);
+        ReloadSettings();
+    }
+    ~ScratchDir()
+    {
+        if (chdir(previous_.c_str()) != 0 && chdir("/") != 0)
+            abort();
+        Shell("chmod -R u+rwx '" + path_ + "'; rm -rf '" + path_ + "'");
+        ReloadSettings();
+    }
     const std::string &path() const { return path_; }
     std::string operator/(const std::string &name) const { return path_ + "/" + name; }
     std::string path_, previous_;
 };
-struct AlertLog { /* every alert while it lives, answered OK at once */
-    AlertLog();
-    ~AlertLog();
-    const Texts &texts() const;
-    size_t count() const { return texts().size(); }
-    void clear();
+inline Texts alerts;
+/* Every alert while it lives, answered OK at once. */
+struct AlertLog {
+    static MsgAnswer LIBCALLBACK record(MsgKey, ErrSev, const char *, const char *text) { return alerts.push_back(Str(text)), ANS_OK; }
+    AlertLog() : previous(Nlm_SetMessageHook(record)) { alerts.clear(); }
+    ~AlertLog() { Nlm_SetMessageHook(previous); }
+    const Texts &texts() const { return alerts; }
+    size_t count() const { return alerts.size(); }
+    void clear() { alerts.clear(); }
     MessageHook previous;
 };
 struct EnvSetting { /* for one scope */
-    EnvSetting(const char *name, const std::string &value);
-    ~EnvSetting();
+    EnvSetting(const char *n, const std::string &value) : name(n), old(Str(getenv(n))), had(getenv(n)) { setenv(n, value.c_str(), 1); }
+    ~EnvSetting() { had ? setenv(name.c_str(), old.c_str(), 1) : unsetenv(name.c_str()); }
     std::string name, old;
     bool had;
 };
 
-std::string ReadFile(const std::string &path);
-void WriteFile(const std::string &path, const std::string &text, int mode = 0644);
-bool Exists(const std::string &path);
-Texts Lines(const std::string &text);
-int Shell(const std::string &command);          /* its exit status */
-std::string Output(const std::string &command); /* without the last line feed */
-std::string Str(const char *s);                 /* "(null)" for NULL */
-std::string title(Nlm_Handle h);
-Nlm_RecT rect(Nlm_Handle h);
-std::vector<Nlm_GraphiC> children(Nlm_Handle parent);
-void pump(int ms); /* the toolkit's events, for about ms milliseconds */
-/* A package home: "vartena", classes.vtn with "ODE ode" after &hierarchy,
- * an autodif.cc that compiles and, with object, a newer autodif.o. */
-void MakePackageHome(const std::string &dir, bool object);
-void SetModified(const std::string &path, long when);
-void Enter(const std::string &dir); /* made if missing, with a .vartenarc */
-/* The window built afresh, kind (1 Full, 2 User) chosen, tKernel kernel. */
-void PrepareWindow(int kind, const std::string &kernel);
-void SetText(Nlm_Handle control, const std::string &text);
-
 /* A scratch directory S, the package home S/home, TMPDIR "S/it's tmp", S/bin
  * first on PATH, SHELL /bin/tcsh, alerts captured; the window removed after. */
 struct RunFixture : ::testing::Test {
-    RunFixture();
-    ~RunFixture() override;
-    void full(bool object = false); /* Full, csh style, from the home */
-    void user(bool object);         /* User, from S/user */
-    bool run(); /* "Setup": TRUE when the run ended, FALSE when it stopped */
-    std::string value(const char *section, const char *key); /* as in ./.vartenarc */
+    RunFixture() : path_("PATH", scratch_ / "bin:" + getenv("PATH"))
+    {
+        mkdir((scratch_ / "it's tmp").c_str(), 0700);
+        mkdir((scratch_ / "bin").c_str(), 0755);
+    }
+    ~RunFixture() override
+    {
+        if (wSetup != NULL)
+            Nlm_Remove(wSetup), wSetup = NULL;
+    }
+    void full(bool object = false) /* Full, csh style, from the home */
+    {
+        MakePackageHome(home_, object);
+        Enter(home_);
+        PrepareWindow(1, home_);
+        Nlm_SetValue(gShellStyle, 1);
+        SetText(tShellPath, "/bin/tcsh -f");
+    }
+    void user(bool object) /* User, from S/user */
+    {
+        MakePackageHome(home_, object);
+        Enter(scratch_ / "user");
+        PrepareWindow(2, home_);
+    }
+    bool run() /* "Setup": TRUE when the run ended, FALSE when it stopped */
+    {
+        alerts_.clear();
+        return SetupProc(NULL), !Nlm_Enabled(gTerm);
+    }
+    std::string value(const char *section, const char *key) /* as in ./.vartenarc */
+    {
+        std::string current, prefix = std::string(key) + "=";
+        for (const std::string &line : Lines(ReadFile(".vartenarc"))) {
+            if (line[0] == '[')
+                current = line.substr(1, line.find(']') - 1);
+            else if (current == section && line.compare(0, prefix.size(), prefix) == 0)
+                return line.substr(prefix.size());
+        }
+        return "(none)";
+    }
     ScratchDir scratch_;
     std::string home_ = scratch_ / "home";
     EnvSetting shell_{"SHELL", "/bin/tcsh"}, tmpdir_{"TMPDIR", scratch_ / "it's tmp"}, path_;

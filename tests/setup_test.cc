@@ -409,7 +409,8 @@ struct { double start, at, cpu; int phase; std::string seen, before, after; } wa
 double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 void look(XtPointer, XtIntervalId *)
 {
-    const char *picture = "import -window \"$(xdotool search --name '^vartena 1.5 setup$' | head -n 1)\" rgb:- | sha256sum";
+    const std::string picture = "timeout 10 import -window " + std::to_string(XtWindow(Nlm_ParentWindowShell((Nlm_GraphiC)wSetup))) +
+                                " rgb:- | sha256sum"; /* this window: the fault children's are named alike */
     double t = now() - watch.start;
     if (watch.phase == 0 && t > 0.8) {
         watch.seen = std::to_string(Nlm_SetCursorShape(WHAT_CURSOR)) + " " + title(pStatus) + " " +
