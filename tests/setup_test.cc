@@ -102,6 +102,7 @@ TEST_F(SetupWindow, ShellStyleFromShellItsFamilyAndTheLastMatchingLine)
         {"/bin/bash", "  \t bash \t c\n", "csh -f"}, {"/bin/bash", "# bash c\n#bash c\n1bash c\n\n", "ksh "},
         {"/bin/bash", "bash\nbashx c\nbas c\n", "ksh "}, {"bash", "bash c\n", "csh -f"}, {"-", "bash k\n", "csh"},
         {"/opt/" + n19, n19 + " k\n", "ksh "}, {"/opt/" + n20, n20 + " k\n", "csh -f"}, {"/opt/" + n19, n20 + " k\n", "csh -f"},
+        {"/opt/Zsh", "Zsh k\n", "ksh "}, {"/opt/azsh", "azsh k\n", "ksh "},
         {"/bin/bash", std::string(499, 'x') + "bash c\n", "ksh "}, {"/bin/bash", std::string(600, 'x') + "\nbash c\n", "csh -f"},
         {d492 + "/bash", "bash k\n", "ksh "}, {d492 + "d/bash", "bash k\n", "ksh"},
         {"/bin/tcsh", "<pipe>", "csh -f"}, {"/bin/bash", "<zero>", "ksh "}}; /* never read: no hang */

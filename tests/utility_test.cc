@@ -159,7 +159,7 @@ TEST(Settings, WritesChangeTheirLineOnlyOrAreRefused)
     vt::ScratchDir dir("[A]\n");
     vt::AlertLog alerts;
     EXPECT_TRUE(GetConfigFilePath());
-    EXPECT_FALSE(unlink(".vartenarc") || GetConfigFilePath());
+    EXPECT_FALSE(unlink(".vartenarc") || GetConfigFilePath() || SetParamTransient(NULL, "K", "v") || SetParamTransient("A", NULL, "v"));
     EXPECT_TRUE(SyncWrittenFiles() && alerts.count() == 0) << "the files written above are gone with their directories";
 }
 
@@ -285,10 +285,11 @@ TEST_F(Desc, FindCountSeekAndColumns)
 TEST_F(Desc, OnlyRegularFilesBelow16MiBAreReadOrMeasured)
 {
     alarm(20);
-    ASSERT_EQ(0, vt::Shell("cd k && echo big >big.vtn && truncate -s 16777215 big.vtn && echo huge >huge.vtn && "
-                           "truncate -s 16777216 huge.vtn && mkfifo pipe.vtn && mkdir sub.vtn"));
+    ASSERT_EQ(0, vt::Shell("cd k && echo big >big.vtn && truncate -s 16777210 big.vtn && printf '\\nend\\n' >>big.vtn && "
+                           "echo huge >huge.vtn && truncate -s 16777216 huge.vtn && mkfifo pipe.vtn && mkdir sub.vtn"));
     ASSERT_TRUE(open("&&big.vtn\n&&huge.vtn\none\n&&/dev/zero\n&&pipe.vtn\ntwo\n&&sub.vtn\nthree\n"));
-    EXPECT_EQ("big|one|two|three|", read());
+    EXPECT_EQ("big|end|one|two|three|", read());
+    EXPECT_TRUE(DescOpen("big.vtn") && FindLine("end") == 0xFFFFFF) << "a place at the end of the largest file";
     for (const char *name : {"./absent.vtn", "huge.vtn", "/dev/zero", "pipe.vtn", "sub.vtn"})
         EXPECT_FALSE(DescOpen(name)) << name;
     char buf[500];
