@@ -410,14 +410,17 @@ TEST(Files, DirectoriesTruncationCommandsEventsAndDialogs)
     char buf[512] = "untouched";
     for (int confirm = 0; confirm < 2; confirm++) { /* answered from outside: Cancel, then OK */
         XtAppAddTimeOut(Nlm_appContext, 0, moveAway, NULL);
-        /* A click can be lost (the dialog not yet ready, another test's window on top): raised and clicked
-           again until the dialog goes. */
-        vt::Shell("(W=$(timeout 20 xdotool search --sync --onlyvisible --name '^file_selection_popup$' | head -n1);"
-                  "for try in 1 2 3 4 5 6 7 8 9 10; do eval \"$(xdotool getwindowgeometry --shell $W)\"; sleep 0.3;"
-                  "xdotool windowraise $W mousemove $((X + " + std::string(confirm ? "45" : "45 + 2 * (WIDTH - 92) / 3") +
-                  ")) $((Y + HEIGHT - 32)) click 1; for wait in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do"
-                  " sleep 0.1; xwininfo -id $W 2>/dev/null | grep -q IsViewable || exit 0; done; done) &");
+        /* Clicked again while the call lasts: a click can be lost (the dialog not yet ready, another test's
+           window on top); the flag file goes as soon as the call returns, before the next dialog comes. */
+        const std::string flag = dir / ("dialog" + std::to_string(confirm));
+        vt::WriteFile(flag, "");
+        vt::Shell("(n=0; while [ -e " + flag + " ] && [ $((n += 1)) -lt 300 ]; do"
+                  " W=$(xdotool search --onlyvisible --name '^file_selection_popup$' 2>/dev/null | head -n1);"
+                  " [ -n \"$W\" ] && sleep 0.3 && eval \"$(xdotool getwindowgeometry --shell $W)\" && [ -e " + flag +
+                  " ] && xdotool windowraise $W mousemove $((X + " + std::string(confirm ? "45" : "45 + 2 * (WIDTH - 92) / 3") +
+                  ")) $((Y + HEIGHT - 32)) click 1 && sleep 1.5; sleep 0.1; done) 2>/dev/null &");
         int chosen = confirm ? myGetOutputFileName(buf, 8, "new.txt") : myGetInputFileName(buf, sizeof buf, "txt");
+        unlink(flag.c_str());
         EXPECT_EQ(std::to_string(confirm) + (confirm ? " 7 " : " 9 ") + dir.path(),
                   std::to_string(chosen) + " " + std::to_string(strlen(buf)) + " " + vt::Output("pwd"))
             << buf << ": untouched when cancelled, cut to the buffer; the working directory as it was";
