@@ -34,7 +34,6 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -131,11 +130,12 @@ Nlm_Boolean store(const char *section, const char *key, const char *text)
     return SetParam(section, key, &copy[0]);
 }
 
-/* A settings value read with GetParam, copied out of ParBuf; empty when the
- * store could not supply it (it has said why). */
+/* A settings value, expanded and copied out of ParBuf (not used as a
+ * format: no argument is passed); empty when the store could not supply it
+ * (it has said why). */
 std::string param(const char *section, const char *key)
 {
-    const char *value = GetParam(section, key);
+    const char *value = GetParamString(section, key);
     return value != NULL ? std::string(value) : std::string();
 }
 
@@ -397,10 +397,9 @@ Nlm_Boolean proveCompileScript(void)
 {
     std::string script = param("Compiler", "BATCH");
     ScratchDirectory dir(".");
-    std::string source = param("Files", "RHS"), library = param("Files", "FORMAT");
+    std::string source = param("Files", "RHS");
     const char *formatted = GetParam("Files", "FORMAT", 1);
-    if (formatted != NULL)
-        library = formatted;
+    std::string library = formatted != NULL ? formatted : "";
     const char *header = GetParamString("Compiler", "HEADER");
     std::string text = std::string(header != NULL ? header : "") + kProofSystem;
     std::string sourceFile = dir.path() + "/" + source + param("Extensions", "C");
@@ -495,47 +494,28 @@ void sendNotice(Nlm_Boolean full)
     RunInScratchDir(command.c_str(), NULL, "Sending the install notice ...");
 }
 
-/* One Setup at a time in a directory: an exclusive lock on ".vartenarc.lock"
- * in the working directory, held for the run and removed after it.  The
- * lock goes with the process, so one left by a process that died blocks
- * nobody.  After it is taken, the name must still be the file that was
- * locked; else another run removed it meanwhile, and the lock is taken
- * again on the new file. */
+/* One Setup at a time in a directory: the settings file's lock, taken
+ * for the run (TakeLock), so that the store's changes within the run take
+ * it again at once while other programs' changes wait for the run to end.
+ * A lock left by a process that died blocks nobody. */
 class RunLock {
 public:
     Nlm_Boolean take()
     {
-        for (int attempt = 0; attempt < 3; attempt++) {
-            fd_ = open(kLockFile, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (fd_ < 0)
-                break;
-            if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-                release(false);
-                alert(kLocked, kLockFile);
-                return FALSE;
-            }
-            struct stat locked, named;
-            if (fstat(fd_, &locked) == 0 && stat(kLockFile, &named) == 0 && locked.st_ino == named.st_ino &&
-                locked.st_dev == named.st_dev)
-                return TRUE;
-            release(false);
-        }
-        alert("Cannot open file '%s'", kLockFile);
-        return FALSE;
+        int taken = TakeLock(kLockFile, SETTINGS_LOCK_WAIT);
+        if (taken <= 0)
+            alert(taken == 0 ? kLocked : "Cannot write file '%s'", kLockFile);
+        held_ = taken > 0;
+        return held_;
     }
-    ~RunLock() { release(true); }
+    ~RunLock()
+    {
+        if (held_)
+            ReleaseLock(kLockFile);
+    }
 
 private:
-    void release(bool remove)
-    {
-        if (fd_ < 0)
-            return;
-        if (remove)
-            unlink(kLockFile);
-        close(fd_);
-        fd_ = -1;
-    }
-    int fd_ = -1;
+    bool held_ = false;
 };
 
 /* The window's values into the settings file (checked by fieldsStorable),
@@ -580,10 +560,9 @@ Nlm_Boolean install(char *work, Nlm_Boolean full)
      * nothing a stopped run stored comes back */
     char settings[16] = ".";
     Nlm_FileBuildPath(settings, NULL, (Nlm_CharPtr) ".vartenarc");
-    if (!CreateFile(settings, SetData, "rw-r--r--", FALSE)) {
-        alert(kNoSettings, settings);
+    std::string text = tableText(SetData, 0, FALSE);
+    if (!WriteFileSafely(settings, text.data(), text.size(), 0644, kNoSettings))
         return FALSE;
-    }
     ReloadSettings();
     Nlm_Boolean commandFits = FALSE;
     if (!storeWindowValues(work, &commandFits) || !fileNumberFile())

@@ -2,7 +2,8 @@
  * make a file in VART_FAULT_DIR (a write to or close of a regular file there
  * open for writing, a rename to a name there or a relative one) and fails the
  * VART_FAULT_AT-th as on a full disk or (VART_FAULT_MODE=exit) ends the process
- * there as a kill would.  Exit writes the count to VART_FAULT_COUNT. */
+ * there as a kill would.  Exit writes the count to VART_FAULT_COUNT.  With
+ * VART_FAULT_FLOCK, flock fails as on NFS without a lock manager. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -60,4 +61,9 @@ int rename(const char *from, const char *to)
 {
     int (*next)(const char *, const char *) = dlsym(RTLD_NEXT, "rename");
     return inside(to) && fault() ? (errno = ENOSPC, -1) : next(from, to);
+}
+int flock(int fd, int operation)
+{
+    int (*next)(int, int) = dlsym(RTLD_NEXT, "flock");
+    return getenv("VART_FAULT_FLOCK") ? (errno = ENOLCK, -1) : next(fd, operation);
 }

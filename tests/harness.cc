@@ -10,11 +10,31 @@ static MsgAnswer LIBCALLBACK printAlert(MsgKey, ErrSev, const char *, const char
     return printf("alert: %s\n", message != NULL ? message : ""), ANS_OK;
 }
 
-/* With VART_FAULT_HOME, the fault-injection test's child: one Full run of
- * that home from the working directory, ksh style with /bin/sh, printing
- * every alert and then "quit in N ms" or "stopped in N ms". */
+std::string vt::SuitePath;
+
+/* With VART_STORE=P, a writer beside others: once the file "go" is in the
+ * working directory (at most 20 s later), it stores [W] P_0 .. P_49 and
+ * prints how many SetParam took.  With VART_FAULT_HOME, the fault-injection
+ * test's child: one Full run of that home from the working directory, ksh
+ * style with /bin/sh.  Both print every alert; the run then "quit in N ms"
+ * or "stopped in N ms". */
 extern "C" Nlm_Int2 Nlm_Main(void)
 {
+    char *self = realpath(Nlm_GetArgv()[0], NULL);
+    vt::SuitePath = self != NULL ? self : Nlm_GetArgv()[0];
+    free(self);
+    if (const char *writer = getenv("VART_STORE")) {
+        Nlm_SetMessageHook(printAlert);
+        vt::WriteFile(std::string("ready.") + writer, "");
+        for (int i = 0; i < 20000 && !vt::Exists("go"); i++)
+            usleep(1000);
+        int stored = 0;
+        for (int k = 0; k < 50; k++) {
+            std::string key = writer + ("_" + std::to_string(k)), value = "v";
+            stored += SetParam("W", key.c_str(), &value[0]);
+        }
+        return printf("%d stored\n", stored), 0;
+    }
     if (getenv("VART_FAULT_HOME") != NULL) {
         Nlm_SetMessageHook(printAlert);
         vt::PrepareWindow(1, getenv("VART_FAULT_HOME"));

@@ -31,6 +31,7 @@ extern "C" Nlm_GraphiC Nlm_GetChild(Nlm_GraphiC a), Nlm_GetNext(Nlm_GraphiC a);
 namespace vt {
 
 using Texts = std::vector<std::string>;
+extern std::string SuitePath; /* this program, for child runs of its own */
 
 inline std::string Str(const char *s) { return s != NULL ? s : "(null)"; } /* "(null)" for NULL */
 inline std::string ReadFile(const std::string &path)

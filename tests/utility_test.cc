@@ -132,16 +132,16 @@ TEST(Settings, ReadsExpandFormatAndFailWithOneAlert)
 /* A change rewrites its own line only; the rest stays byte for byte. */
 TEST(Settings, WritesChangeTheirLineOnlyOrAreRefused)
 {
-    const std::string rc = "; top\n[Paths]\nKERNEL=/opt/v/\nINCLUDE=$(Paths.KERNEL)\n[Gone]\nX=1\n; next\n[Last]\nA=1";
+    const std::string rc = "; top\n[Paths]\nKERNEL=/opt/v/\nINCLUDE=$(Paths.KERNEL)\nkernel = /later/\n[Gone]\nX=1\n[gone]\nX=2\n; next\n[Last]\nA=1";
     const std::string head = rc.substr(0, rc.find("[Gone]")), tail = rc.substr(head.size()), fits(253, 'c'),
                       name = "the name cannot be stored";
     /* section, key, value, result, file afterwards, alert, value read back (NULL: not read) */
     const struct { const char *section, *key, *value; bool ok; std::string file, alert; const char *read; } cases[] = {
-        {"Paths", "KERNEL", "", true, "; top\n[Paths]\nKERNEL=\nINCLUDE=$(Paths.KERNEL)\n" + tail, "", NULL},
+        {"Paths", "KERNEL", "", true, "; top\n[Paths]\nKERNEL=\nINCLUDE=$(Paths.KERNEL)\nkernel = /later/\n" + tail, "", NULL},
         {"paths", "K", "a\r\nb\r[Evil]\n", true, head + "K=a~b~[Evil]~\n" + tail, "", "a\nb\n[Evil]\n"},
-        {"Gone", NULL, NULL, true, head + "; next\n[Last]\nA=1", "", NULL}, {"Missing", NULL, NULL, false, rc, "", NULL},
+        {"Gone", NULL, NULL, true, head + "; next\n[Last]\nA=1", "", NULL}, /* both */ {"Missing", NULL, NULL, false, rc, "", NULL},
         {"", "K", "v", false, rc, "", NULL}, {"Paths", "NONE", NULL, true, rc, "", NULL},
-        {"Paths", "KERNEL", NULL, true, "; top\n[Paths]\nINCLUDE=$(Paths.KERNEL)\n" + tail, "", NULL},
+        {"Paths", "KERNEL", NULL, true, "; top\n[Paths]\nINCLUDE=$(Paths.KERNEL)\n" + tail, "", "(null)"}, /* every line */
         {"Last", "B", "2", true, rc + "\nB=2\n", "", "2"}, {"New", "K", fits.c_str(), true, rc + "\n[New]\nK=" + fits + "\n", "", fits.c_str()},
         {"New", "K2", fits.c_str(), false, rc, setting("New", "K2", "the value is too long for a settings line"), NULL},
         {"S", "a=b", "v", false, rc, setting("S", "a=b", name), NULL}, {"S]", "K", "v", false, rc, setting("S]", "K", name), NULL}};
@@ -152,6 +152,7 @@ TEST(Settings, WritesChangeTheirLineOnlyOrAreRefused)
         EXPECT_EQ(c.ok, SetParam(c.section, c.key, c.value != NULL ? &value[0] : NULL) != 0) << c.section << "." << Str(c.key);
         EXPECT_EQ(c.file + "|" + c.alert, vt::ReadFile(".vartenarc") + "|" + (alerts.count() ? alerts.texts()[0] : ""));
         EXPECT_TRUE(c.read == NULL || Str(c.read) == Str(GetParamString(c.section, c.key))) << "read at once";
+        EXPECT_EQ(!c.alert.empty() + (Str(c.read) == "(null)" && c.read != NULL), alerts.count()) << "and no other alert";
     }
     std::string header = "[A]\nB=1\n[S";
     EXPECT_EQ(1, settingsEdit(header, "s", "K", "v"));
@@ -163,20 +164,31 @@ TEST(Settings, WritesChangeTheirLineOnlyOrAreRefused)
     EXPECT_TRUE(SyncWrittenFiles() && alerts.count() == 0) << "the files written above are gone with their directories";
 }
 
-/* Whatever stands under the settings file's name, whatever the environment
- * says: no hang, no write through a link, only the working directory's file. */
-TEST(Settings, SpecialFilesLinksAndEnvironment)
+/* Whatever stands under the settings file's name or holds its lock, whatever
+ * the environment says: no hang, no write through a link, only the working
+ * directory's file, no change lost among eight programs storing at once (with
+ * flock, and without it, as on NFS without a lock manager). */
+TEST(Settings, SpecialFilesLinksLocksAndEnvironment)
 {
-    const std::string odd = "Settings file './.vartenarc': not a regular file";
-    const struct { std::string make; const char *read; Texts alerts; std::string after; } cases[] = {
-        {"mkfifo .vartenarc", NULL, {odd, odd}, "test -p .vartenarc"},
-        {"ln -s /dev/zero .vartenarc", NULL, {odd, odd}, "test -L .vartenarc"},
-        {"mkdir .vartenarc", NULL, {odd, odd}, "test -d .vartenarc"},
-        {"printf '[A]\\nB=theirs\\n' >t; chmod 600 t; ln -s t .vartenarc", "theirs", {},
+    const std::string odd = "Settings file './.vartenarc': not a regular file", ab = "printf '[A]\\nB=x\\n' >.vartenarc; ",
+                      writers = ab + "for w in 1 2 3 4 5 6 7 8; do VART_STORE=w$w " + vt::SuitePath + " >out.$w 2>&1 & done; n=0; until "
+                                "[ $(ls ready.* | wc -l) = 8 ] || [ $((n += 1)) = 2000 ]; do sleep 0.01; done 2>/dev/null; touch go; wait",
+                      noFlock = "export ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD=" VART_FAULT_SHIM " VART_FAULT_FLOCK=1; ",
+                      allStored = "[ $(grep -c '^w[1-8]_[0-9]*=v$' .vartenarc) = 400 ] && [ \"$(cat out.*)\" = \"$(yes '50 stored' | head -8)\" ]";
+    const struct { std::string make; bool stored; const char *read; Texts alerts; std::string after; } cases[] = {
+        {"mkfifo .vartenarc", false, NULL, {odd, odd}, "test -p .vartenarc"},
+        {"ln -s /dev/zero .vartenarc", false, NULL, {odd, odd}, "test -L .vartenarc"},
+        {"mkdir .vartenarc", false, NULL, {odd, odd}, "test -d .vartenarc"},
+        {"printf '[A]\\nB=theirs\\n' >t; chmod 600 t; ln -s t .vartenarc", true, "theirs", {},
          "test ! -L .vartenarc && [ $(stat -c %a .vartenarc) = 600 ] && [ \"$(cat t)\" = \"$(printf '[A]\\nB=theirs')\" ]"},
-        {"ln -s no/rc .vartenarc", "(null)", {setting("A", "B", "not found")}, "test -f .vartenarc -a ! -e no"},
-        {"mkdir s; printf '[A]\\nB=s\\n' >s/vartenarc; printf '[A]\\nB=here\\n' >.vartenarc", "here", {}, /* NCBI=s, skip local */
-         "grep -qx C=1 .vartenarc && [ \"$(cat s/vartenarc)\" = \"$(printf '[A]\\nB=s')\" ]"}};
+        {"ln -s no/rc .vartenarc", true, "(null)", {setting("A", "B", "not found")}, "test -f .vartenarc -a ! -e no"},
+        {"mkdir s; printf '[A]\\nB=s\\n' >s/vartenarc; printf '[A]\\nB=here\\n' >.vartenarc", true, "here", {}, /* NCBI=s, skip local */
+         "grep -qx C=1 .vartenarc && [ \"$(cat s/vartenarc)\" = \"$(printf '[A]\\nB=s')\" ]"},
+        {ab + "(flock .vartenarc.lock sh -c 'touch held; exec sleep 9' &); until [ -e held ]; do sleep 0.01; done", false, "x",
+         {setting("A", "C", "another program held the lock './.vartenarc.lock' for 3 seconds")}, "! grep -q C= .vartenarc"},
+        {ab + "flock .vartenarc.lock true", true, "x", {}, "grep -qx C=1 .vartenarc && test ! -e .vartenarc.lock"}, /* left by the dead */
+        {writers, true, "x", {}, allStored},
+        {ab + "sh -c 'echo $$ $(hostname)' >.vartenarc.lock; " + noFlock + writers.substr(ab.size()), true, "x", {}, allStored}};
     for (const auto &c : cases) {
         vt::ScratchDir dir;
         vt::AlertLog alerts;
@@ -184,7 +196,7 @@ TEST(Settings, SpecialFilesLinksAndEnvironment)
         vt::EnvSetting skip("NCBI_DONT_USE_LOCAL_CONFIG", "1"), shared("NCBI", dir / "s");
         ReloadSettings();
         char value[] = "1";
-        EXPECT_EQ(c.read != NULL, SetParam("A", "C", value) != 0) << c.make;
+        EXPECT_EQ(c.stored, SetParam("A", "C", value) != 0) << c.make;
         std::string read = Str(GetParamString("A", "B"));
         EXPECT_EQ(Str(c.read) + "|" + join(c.alerts), read + "|" + join(alerts.texts())) << c.make;
         EXPECT_EQ(0, vt::Shell(c.after)) << c.after;

@@ -60,6 +60,9 @@ unsigned char settingsSet(const char *section, const char *key, const char *valu
  * else in a new section at the end of the text).  1 when the text was
  * changed, -1 when the section or key to remove is not there. */
 int settingsEdit(std::string &text, const char *section, const char *key, const char *value);
+
+/* path made absolute against the working directory ("./" dropped). */
+std::string absolutePath(const std::string &path);
 #endif
 
 #endif /* VARTENA_UTILITY_INTERNAL_H */

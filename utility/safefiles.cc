@@ -52,16 +52,6 @@ std::string directoryOf(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string absolute(const std::string &path)
-{
-    if (!path.empty() && path[0] == '/')
-        return path;
-    char dir[4096];
-    if (getcwd(dir, sizeof dir) == NULL)
-        return path;
-    return std::string(dir) + "/" + path;
-}
-
 bool writeAll(int fd, const char *data, size_t length)
 {
     while (length > 0) {
@@ -78,7 +68,7 @@ bool writeAll(int fd, const char *data, size_t length)
 
 void remember(std::vector<std::string> &list, const std::string &path)
 {
-    std::string full = absolute(path);
+    std::string full = absolutePath(path);
     for (const std::string &known : list)
         if (known == full)
             return;
@@ -95,6 +85,16 @@ bool syncPath(const std::string &path, int flags)
 }
 
 } // namespace
+
+std::string absolutePath(const std::string &path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char dir[4096];
+    if (getcwd(dir, sizeof dir) == NULL)
+        return path;
+    return std::string(dir) + "/" + (path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
+}
 
 extern "C" FILE *OpenRegularFile(const char *path)
 {

@@ -171,15 +171,10 @@ bool sameName(const std::string &a, const char *b)
 
 /* The file a change is written to: the working directory's when there is
  * one, else the home directory's (made there when missing). */
-std::string writeTarget(bool *exists)
+std::string writeTarget()
 {
     struct stat st;
-    *exists = true;
-    if (lstat(kLocalFile, &st) == 0)
-        return kLocalFile;
-    std::string home = homeFile();
-    *exists = !home.empty() && lstat(home.c_str(), &st) == 0;
-    return home;
+    return lstat(kLocalFile, &st) == 0 ? std::string(kLocalFile) : homeFile();
 }
 
 /* The text of path into text and the mode to keep; FALSE after an alert.
@@ -255,43 +250,51 @@ unsigned char SetParamTransient(const char *section, const char *key, const char
 
 int settingsEdit(std::string &text, const char *section, const char *key, const char *value)
 {
-    std::vector<Piece> all = pieces(text);
+    const bool wholeSection = key == NULL || key[0] == '\0';
+    std::vector<Piece> all = pieces(text), cut;
     std::string name, headerName;
-    size_t header = all.size(), entry = all.size(), last = all.size();
-    for (size_t i = 0; i < all.size(); i++) {
-        Kind kind = classify(text, all[i], &name);
-        if (header == all.size()) {
-            if (kind == kHeader && sameName(name, section)) {
-                header = last = i;
-                headerName = name;
+    const size_t none = all.size();
+    size_t header = none, entry = none, last = none; /* of the first section of the name */
+    size_t open = none, openLast = none;             /* the section of the name being read */
+    int sections = 0;
+    for (size_t i = 0; i <= all.size(); i++) {
+        Kind kind = i < all.size() ? classify(text, all[i], &name) : kHeader;
+        if (kind == kHeader) {
+            if (open != none && wholeSection)
+                cut.push_back({all[open].begin, all[openLast].end});
+            open = none;
+            if (i < all.size() && sameName(name, section)) {
+                open = openLast = i;
+                if (sections++ == 0)
+                    header = last = i, headerName = name;
             }
             continue;
         }
-        if (kind == kHeader)
-            break;
-        if (kind != kEntry)
+        if (open == none || kind != kEntry)
+            continue;
+        openLast = i;
+        if (sections > 1)
             continue;
         last = i;
-        if (entry == all.size() && key != NULL && sameName(name, key))
-            entry = i;
+        if (!wholeSection && sameName(name, key)) {
+            if (value == NULL)
+                cut.push_back(all[i]);
+            else if (entry == none)
+                entry = i;
+        }
     }
 
-    if (key == NULL || key[0] == '\0') {
-        if (header == all.size())
+    if (wholeSection || value == NULL) {
+        if (cut.empty())
             return -1;
-        text.erase(all[header].begin, all[last].end - all[header].begin);
-        return 1;
-    }
-    if (value == NULL) {
-        if (entry == all.size())
-            return -1;
-        text.erase(all[entry].begin, all[entry].end - all[entry].begin);
+        for (size_t i = cut.size(); i-- > 0;)
+            text.erase(cut[i].begin, cut[i].end - cut[i].begin);
         return 1;
     }
     std::string line = std::string(key) + "=" + value + "\n";
-    if (entry != all.size()) {
+    if (entry != none) {
         text.replace(all[entry].begin, all[entry].end - all[entry].begin, line);
-    } else if (header != all.size()) {
+    } else if (header != none) {
         size_t at = all[last].end;
         if (text[at - 1] == '\n') {
             text.insert(at, line);
@@ -310,6 +313,28 @@ int settingsEdit(std::string &text, const char *section, const char *key, const 
     return 1;
 }
 
+namespace {
+
+/* The change made on the file at path as it is now (the caller holds its
+ * lock); FALSE after the alert. */
+unsigned char changeFile(const std::string &path, const char *section, const char *key, const char *value)
+{
+    struct stat st;
+    bool exists = lstat(path.c_str(), &st) == 0;
+    std::string text;
+    int mode;
+    if (!readTarget(path, exists, &text, &mode))
+        return FALSE;
+    std::string before = text;
+    if (settingsEdit(text, section, key, value) < 0)
+        return key == NULL || key[0] == '\0' ? FALSE : TRUE;
+    if (exists && text == before)
+        return TRUE;
+    return WriteFileSafely(path.c_str(), text.data(), text.size(), mode, NULL);
+}
+
+} // namespace
+
 unsigned char settingsSet(const char *section, const char *key, const char *value)
 {
     if (section == NULL || section[0] == '\0')
@@ -327,25 +352,25 @@ unsigned char settingsSet(const char *section, const char *key, const char *valu
         return FALSE;
     }
 
-    bool exists;
-    std::string path = writeTarget(&exists);
+    std::string path = writeTarget();
     if (path.empty()) {
         Nlm_Message(ALERT_OK, "Cannot open file '%s'", ".vartenarc");
         return FALSE;
     }
-    std::string text;
-    int mode;
-    if (!readTarget(path, exists, &text, &mode))
-        return FALSE;
-    std::string before = text;
-    if (settingsEdit(text, section, key, value) < 0)
-        return removesSection ? FALSE : TRUE;
-    if (exists && text == before)
-        return TRUE;
-    if (!WriteFileSafely(path.c_str(), text.data(), text.size(), mode, NULL))
-        return FALSE;
+    std::string lock = path + ".lock";
+    int taken = TakeLock(lock.c_str(), SETTINGS_LOCK_WAIT);
+    if (taken == 0)
+        Nlm_Message(ALERT_OK, "Settings file '%s', section '%s', key '%s': another program held the lock '%s' for %d seconds",
+                    SETTINGS_FILE, section, removesSection ? "" : key, lock.c_str(), SETTINGS_LOCK_WAIT);
+    else if (taken < 0)
+        Nlm_Message(ALERT_OK, "Cannot write file '%s'", lock.c_str());
+    unsigned char changed = taken > 0 ? changeFile(path, section, key, value) : FALSE;
+    if (taken > 0)
+        ReleaseLock(lock.c_str());
+    /* the next read parses the file as this change left it, with the
+     * changes of other programs made before it */
     ReloadSettings();
-    return TRUE;
+    return changed;
 }
 
 /* The toolkit keeps its parsed copy until it reads another settings file;

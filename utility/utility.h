@@ -23,7 +23,11 @@
  *   either its old or its new content at every instant; a symbolic link in
  *   its place is replaced, never written through.  Files are read only when
  *   they are regular files, so a pipe or a device never blocks a read.
- * - One thread: nothing here is guarded.
+ * - Programs side by side: any number of the package's programs may store
+ *   settings in one directory at once.  Each SetParam is one change under
+ *   the settings file's lock, made on the file as it is then; a SetParam
+ *   that returns TRUE is in the file afterwards.  Within a program there is
+ *   one thread, and nothing is guarded.
  */
 #ifndef VARTENA_UTILITY_H
 #define VARTENA_UTILITY_H
@@ -59,16 +63,37 @@ char *GetParamAppend(const char *section, const char *key);
 
 /* Stores value under [section] key; every line break of value ("\n",
  * "\r\n" or a lone "\r") becomes one "~" in place, in the caller's
- * string.  A NULL or empty key removes the whole section, a NULL value the
- * key.  The settings file (the one the reads find: the working directory's,
- * else the home directory's, created there when there is none) is edited
- * line by line, every other line kept as it stands, and replaced whole at
- * once.  TRUE when the change is on disk.  FALSE without an alert for a
- * NULL or empty section, or a section to remove that does not exist; FALSE
+ * string.  A NULL or empty key removes every section of that name, a NULL
+ * value every line of the key in the section that the reads take (the
+ * first of its name), so that what was removed reads as missing.
+ *
+ * The settings file (the one the reads find: the working directory's, else
+ * the home directory's, created there when there is none) is changed under
+ * its lock, the file named with ".lock" added, held for this change only:
+ * it is read afresh, edited line by line (every other line kept as it
+ * stands), written whole beside itself and renamed into place.  A writer
+ * waits up to SETTINGS_LOCK_WAIT seconds for another program's change; a
+ * lock whose holder died is taken over at once.  The change is durable
+ * once the program calls SyncWrittenFiles.
+ *
+ * Reads come from the toolkit's parsed copy of the file, made at the first
+ * read after the program starts, after its last SetParam and after
+ * ReloadSettings: a long-running program sees the changes of other
+ * programs after its next SetParam or ReloadSettings, not before.
+ *
+ * TRUE when the change is in the file.  FALSE without an alert for a NULL
+ * or empty section, or a section to remove that does not exist; FALSE
  * after one alert when the line "key=value" would not fit the 255
  * characters of a settings line, when a name cannot be held by the file,
- * or when the file cannot be read or written (it then stays as it was). */
+ * when the lock stayed held for the whole wait, or when the file cannot
+ * be read or written (it then stays as it was). */
 unsigned char SetParam(const char *section, const char *key, char *value);
+
+/* Seconds a change of the settings file waits for its lock: a change
+ * holds it for well under a millisecond, so this outlasts a queue of any
+ * number of them on a slow disk, while a program's window freezes no
+ * longer than this when a Setup run holds the lock. */
+#define SETTINGS_LOCK_WAIT 3
 
 /* Sets [section] key to value in the toolkit's parsed copy only, for the
  * reads of this process: the file is not written, and the value is gone
@@ -171,6 +196,20 @@ FILE *OpenRegularFile(const char *path);
  * remembered for SyncWrittenFiles. */
 unsigned char WriteFileSafely(const char *path, const char *data, size_t length, int mode,
                               const char *openAlert);
+
+/* An exclusive lock between processes named by path, a file made for it
+ * (mode 0644) and removed when the lock is released; waits up to seconds
+ * while another process holds it.  A lock whose holder died is taken over
+ * at once: the holder keeps an flock on the file, or, where the file
+ * system has none (ENOLCK), the file holds "pid host" and counts as left
+ * when that process is gone (a lock of another host after ten minutes).
+ * A process that holds the lock takes it again at once, counted: each
+ * TakeLock that returns 1 is matched by one ReleaseLock.  1 when taken, 0
+ * when another process held it all the while, -1 when the file cannot be
+ * made or written (errno tells why).  No alert: the caller says what the
+ * lock guards. */
+int TakeLock(const char *path, double seconds);
+void ReleaseLock(const char *path);
 
 /* Makes the files written since the last call, and their directories,
  * durable (one fsync each; one removed since is passed over).  FALSE after
