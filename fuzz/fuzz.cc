@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 /* Input: .vartenarc after our [KernelErrors] (inputs naming it are skipped: its texts are formats),
  * then maybe a NUL and a text for Translate and SetParam.  Each of the first 32 keys is read (with
  * GetParam too when its value takes at most eight ints, which it is given); a read succeeds exactly
- * when it shows no alert and gives a clean text; a stored value reads back, the other keys as before. */
+ * when it shows no alert and gives a clean text; the store's own reader gives what the toolkit's does;
+ * a stored value reads back, the other keys as before. */
 typedef std::vector<std::pair<std::string, std::string>> Names;
 static bool clean(const char *text) { return strnlen(text, PARBUF_SIZE) < PARBUF_SIZE && !strpbrk(text, "~`"); }
 static bool eightInts(const char *p) /* "%%", and at most eight plain int directives or "%n" */
@@ -112,6 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (value.compare(i, 2, "\r\n") != 0)
             form += value[i] == '\r' || value[i] == '\n' ? '~' : value[i];
     Lines before = rawReads(others);
+    for (size_t i = 0; i < others.size(); i++) /* the store's own reader (staged settings) reads as the toolkit's */
+        REQUIRE((ReadSettingsFile(".vartenarc", others[i].first.c_str(), others[i].second.c_str(), buf, sizeof buf), buf) == before[i]);
     bool ok = (alerts = 0, SetParam("Fuzz", "Value", &value[0]));
     REQUIRE(form == value.c_str() && ok == (alerts == 0) && ok == (form.size() + strlen("Value=") <= 255));
     REQUIRE(ok ? rawReads(others) == before && rawReads({{"Fuzz", "Value"}})[0] == strip(form, " \t")

@@ -31,16 +31,6 @@ extern "C" {
 #define REF_MAX_NESTING 32
 #define REF_MAX_REPLACEMENTS 1000
 
-/* Translate on a buffer of size bytes (at least 1): references, "~" and
- * backquotes are expanded in place, and a text that grows past size - 1
- * characters is cut there; nothing is written past size bytes.  A text
- * with no NUL within size is cut at size - 1 first.  section and key name
- * the setting being read in the alerts and may be NULL.  FALSE (after an
- * alert) when a reference is undefined or references nest too deeply;
- * FALSE without an alert for a NULL text or a size of 0.  Translate is
- * TranslateBuf with PARBUF_SIZE. */
-unsigned char TranslateBuf(char *text, size_t size, const char *section, const char *key);
-
 /* Nlm_GetAppParam on the package's settings file into buf: the length of
  * the value, 0 when it is missing or empty, -1 when the settings file is
  * no regular file (shown once, see ReloadSettings). */

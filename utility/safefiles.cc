@@ -114,8 +114,11 @@ extern "C" FILE *OpenRegularFile(const char *path)
     return f;
 }
 
-extern "C" unsigned char WriteFileSafely(const char *path, const char *data, size_t length, int mode,
-                                         const char *openAlert)
+namespace {
+
+/* The new file beside path, written whole with its mode and closed: its
+ * temporary name, or "" after the alert. */
+std::string writeBeside(const char *path, const char *data, size_t length, int mode, const char *openAlert)
 {
     if (openAlert == NULL)
         openAlert = "Cannot open file '%s'";
@@ -127,7 +130,7 @@ extern "C" unsigned char WriteFileSafely(const char *path, const char *data, siz
     bool exists = !target.empty() && lstat(path, &old) == 0;
     if (base.empty() || (data == NULL && length > 0) || (exists && S_ISDIR(old.st_mode))) {
         Nlm_Message(ALERT_OK, openAlert, target.c_str());
-        return FALSE;
+        return std::string();
     }
 
     std::string temporary = (dir == "/" ? "" : dir) + "/." + base + ".XXXXXX";
@@ -135,7 +138,7 @@ extern "C" unsigned char WriteFileSafely(const char *path, const char *data, siz
     d.fd = mkostemp(&temporary[0], O_CLOEXEC);
     if (d.fd < 0) {
         Nlm_Message(ALERT_OK, openAlert, path);
-        return FALSE;
+        return std::string();
     }
     /* the owner of a file that is replaced stays its owner where we may
      * give it (as root); elsewhere the new file is ours */
@@ -144,17 +147,43 @@ extern "C" unsigned char WriteFileSafely(const char *path, const char *data, siz
     bool ok = writeAll(d.fd, data, length) && fchmod(d.fd, static_cast<mode_t>(mode) & 07777) == 0;
     int fd = d.fd;
     d.fd = -1;
-    if (close(fd) != 0)
-        ok = false;
-    if (ok && rename(temporary.c_str(), path) != 0)
-        ok = false;
-    if (!ok) {
+    if (close(fd) != 0 || !ok) {
         unlink(temporary.c_str());
         Nlm_Message(ALERT_OK, "Cannot write file '%s'", path);
+        return std::string();
+    }
+    return temporary;
+}
+
+} // namespace
+
+extern "C" char *WriteFileBeside(const char *path, const char *data, size_t length, int mode, const char *openAlert)
+{
+    std::string temporary = writeBeside(path, data, length, mode, openAlert);
+    return temporary.empty() ? NULL : Nlm_StringSave(temporary.c_str());
+}
+
+extern "C" unsigned char RenameWrittenFile(const char *from, const char *to)
+{
+    if (rename(from, to) != 0) {
+        Nlm_Message(ALERT_OK, "Cannot write file '%s'", to);
         return FALSE;
     }
-    remember(files, target);
-    remember(directories, dir);
+    remember(files, to);
+    remember(directories, directoryOf(to));
+    return TRUE;
+}
+
+extern "C" unsigned char WriteFileSafely(const char *path, const char *data, size_t length, int mode,
+                                         const char *openAlert)
+{
+    std::string temporary = writeBeside(path, data, length, mode, openAlert);
+    if (temporary.empty())
+        return FALSE;
+    if (!RenameWrittenFile(temporary.c_str(), path)) {
+        unlink(temporary.c_str());
+        return FALSE;
+    }
     return TRUE;
 }
 

@@ -57,6 +57,16 @@ void cutUnterminated(char *text, size_t size)
         text[size - 1] = '\0';
 }
 
+/* A reference at dollar, as the reads take it: "$(", a section name,
+ * ".", a key, ")"; the offsets from the "$" of the section, the key and
+ * the rest.  FALSE when dollar begins none. */
+bool scanReference(const char *dollar, int *sectionAt, int *keyAt, int *restAt)
+{
+    *sectionAt = *keyAt = *restAt = 0;
+    sscanf(dollar, "$(%n%*[^.].%n%*[^)])%n", sectionAt, keyAt, restAt);
+    return *restAt != 0;
+}
+
 /*
  * The reference scan.  ends[] holds, outermost first, where the inserted
  * values that enclose the scan position end; a reference found inside
@@ -79,9 +89,8 @@ unsigned char expandRefs(char *text, size_t size, const char *section, const cha
         while (depth > 0 && ends[depth - 1] <= pos)
             depth--;
 
-        int sectionAt = 0, keyAt = 0, restAt = 0;
-        sscanf(dollar, "$(%n%*[^.].%n%*[^)])%n", &sectionAt, &keyAt, &restAt);
-        if (restAt == 0) {
+        int sectionAt, keyAt, restAt;
+        if (!scanReference(dollar, &sectionAt, &keyAt, &restAt)) {
             pos++;
             continue;
         }
@@ -237,6 +246,18 @@ unsigned char SetParam(const char *section, const char *key, char *value)
 {
     storeLineBreaks(value);
     return settingsSet(section, key, value);
+}
+
+int SettingsValueCheck(const char *key, const char *value)
+{
+    int flags = strlen(key != NULL ? key : "") + 1 + strlen(value) > SETTINGS_LINE_MAX ? SETTINGS_VALUE_TOO_LONG : 0;
+    if (strpbrk(value, "~`") != NULL)
+        flags |= SETTINGS_VALUE_CONVENTION;
+    int sectionAt, keyAt, restAt;
+    for (const char *dollar = strchr(value, '$'); dollar != NULL; dollar = strchr(dollar + 1, '$'))
+        if (scanReference(dollar, &sectionAt, &keyAt, &restAt))
+            return flags | SETTINGS_VALUE_REFERENCE;
+    return flags;
 }
 
 unsigned char GetConfigFilePath(void)

@@ -25,11 +25,14 @@
  */
 #include <ncbi.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <pwd.h>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,6 +170,109 @@ bool sameName(const std::string &a, const char *b)
     return strlen(b) == a.size() && Nlm_StrICmp(a.c_str(), b) == 0;
 }
 
+/* The value of an entry as the reader gives it: what follows its first
+ * "=" up to a line break, blanks and tabs trimmed; an entry without "="
+ * holds its own name. */
+std::string entryValue(const std::string &text, const Piece &p, const std::string &name)
+{
+    size_t from = p.begin;
+    while (from < p.end && text[from] != '=' && text[from] != '\r' && text[from] != '\n' && text[from] != '\0')
+        from++;
+    if (from == p.end || text[from] != '=')
+        return name;
+    size_t end = ++from;
+    while (end < p.end && text[end] != '\r' && text[end] != '\n' && text[end] != '\0')
+        end++;
+    while (from < end && (text[from] == ' ' || text[from] == '\t'))
+        from++;
+    while (end > from && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+        end--;
+    return text.substr(from, end - from);
+}
+
+/* ---- Settings held in memory (StageSettings) */
+
+/* A section and a key as one name that matches without regard to case. */
+std::string nameOf(const std::string &section, const std::string &key)
+{
+    std::string name = section + '\n' + key;
+    for (char &c : name)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+struct Staged {
+    bool active = false;
+    std::string text;
+    std::map<std::string, std::string> stored; /* values as stored, ends' blanks kept */
+    std::map<std::string, std::string> read;   /* the text as the reader sees it */
+    bool readValid = false;
+} staged;
+
+/* Every value of a settings text as the reader gives it, by nameOf: the
+ * first of each key in the first section of each name. */
+std::map<std::string, std::string> readerView(const std::string &text)
+{
+    std::map<std::string, std::string> view;
+    std::vector<std::string> seen;
+    std::string name, current;
+    bool reading = false;
+    for (const Piece &p : pieces(text)) {
+        Kind kind = classify(text, p, &name);
+        if (kind == kHeader) {
+            current = nameOf(name, "");
+            reading = std::find(seen.begin(), seen.end(), current) == seen.end();
+            seen.push_back(current);
+        } else if (kind == kEntry && reading) {
+            view.emplace(current + nameOf("", name).substr(1), entryValue(text, p, name));
+        }
+    }
+    return view;
+}
+
+/* The value of [section] key in the staged settings, or NULL. */
+const std::string *stagedValue(const char *section, const char *key)
+{
+    auto s = staged.stored.find(nameOf(section, key));
+    if (s != staged.stored.end())
+        return &s->second;
+    if (!staged.readValid)
+        staged.read = readerView(staged.text), staged.readValid = true;
+    auto r = staged.read.find(nameOf(section, key));
+    return r != staged.read.end() ? &r->second : NULL;
+}
+
+/* value into buf as Nlm_GetAppParam places it: cut to size - 1, its
+ * length returned. */
+int placeValue(const std::string *value, char *buf, size_t size)
+{
+    size_t n = value != NULL ? std::min(value->size(), size - 1) : 0;
+    if (n > 0)
+        memcpy(buf, value->data(), n);
+    buf[n] = '\0';
+    return static_cast<int>(n);
+}
+
+/* The staged settings after SetParam: the text edited as the file would
+ * be, the value kept as stored. */
+unsigned char stagedSet(const char *section, const char *key, const char *value)
+{
+    bool wholeSection = key == NULL || key[0] == '\0';
+    if (settingsEdit(staged.text, section, key, value) < 0 && (wholeSection || value != NULL))
+        return FALSE;
+    staged.readValid = false;
+    std::string prefix = nameOf(section, "");
+    if (wholeSection) {
+        for (auto it = staged.stored.lower_bound(prefix); it != staged.stored.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
+            it = staged.stored.erase(it);
+    } else if (value == NULL) {
+        staged.stored.erase(nameOf(section, key));
+    } else {
+        staged.stored[nameOf(section, key)] = value;
+    }
+    return TRUE;
+}
+
 /* ---- Reading and writing the file */
 
 /* The file a change is written to: the working directory's when there is
@@ -232,6 +338,8 @@ bool storable(const char *section, const char *key)
 int settingsGet(const char *section, const char *key, char *buf, size_t size)
 {
     buf[0] = '\0';
+    if (staged.active)
+        return placeValue(key[0] != '\0' ? stagedValue(section, key) : NULL, buf, size);
     if (!usable())
         return -1;
     LocalFilesAllowed allowed;
@@ -241,9 +349,11 @@ int settingsGet(const char *section, const char *key, char *buf, size_t size)
 unsigned char SetParamTransient(const char *section, const char *key, const char *value)
 {
     char any[2];
-    if (section == NULL || key == NULL || value == NULL || *section == '\0' || *key == '\0' ||
+    if (section == NULL || key == NULL || value == NULL || *section == '\0' || *key == '\0' || *value == '\0' ||
         settingsGet(section, key, any, sizeof any) < 0)
         return FALSE;
+    if (staged.active)
+        return staged.stored[nameOf(section, key)] = value, TRUE;
     LocalFilesAllowed allowed;
     return Nlm_TransientSetAppParam(SETTINGS_FILE, section, key, value);
 }
@@ -345,13 +455,15 @@ unsigned char settingsSet(const char *section, const char *key, const char *valu
                     SETTINGS_FILE, section, key != NULL ? key : "");
         return FALSE;
     }
-    if (!removesSection && value != NULL && strlen(key) + 1 + strlen(value) > SETTINGS_LINE_MAX) {
+    if (!removesSection && value != NULL && (SettingsValueCheck(key, value) & SETTINGS_VALUE_TOO_LONG)) {
         Nlm_Message(ALERT_OK,
                     "Settings file '%s', section '%s', key '%s': the value is too long for a settings line",
                     SETTINGS_FILE, section, key);
         return FALSE;
     }
 
+    if (staged.active)
+        return stagedSet(section, key, value);
     std::string path = writeTarget();
     if (path.empty()) {
         Nlm_Message(ALERT_OK, "Cannot open file '%s'", ".vartenarc");
@@ -379,4 +491,46 @@ void ReloadSettings(void)
 {
     Nlm_FreeConfigStruct();
     state = kUnchecked;
+}
+
+unsigned char StageSettings(const char *text)
+{
+    if (text == NULL)
+        return FALSE;
+    staged.active = true;
+    staged.text = text;
+    staged.stored.clear();
+    staged.readValid = false;
+    return TRUE;
+}
+
+const char *StagedSettings(void)
+{
+    return staged.active ? staged.text.c_str() : NULL;
+}
+
+void UnstageSettings(void)
+{
+    staged = Staged();
+    ReloadSettings();
+}
+
+int ReadSettingsFile(const char *path, const char *section, const char *key, char *buf, size_t size)
+{
+    if (buf == NULL || size == 0)
+        return 0;
+    buf[0] = '\0';
+    FILE *f = section != NULL && key != NULL && key[0] != '\0' ? OpenRegularFile(path) : NULL;
+    std::string text;
+    char piece[8192];
+    for (size_t n; f != NULL && (n = fread(piece, 1, sizeof piece, f)) > 0;)
+        text.append(piece, n);
+    bool read = f != NULL && !ferror(f);
+    if (f != NULL)
+        fclose(f);
+    if (!read)
+        return 0;
+    std::map<std::string, std::string> view = readerView(text);
+    auto found = view.find(nameOf(section, key));
+    return placeValue(found != view.end() ? &found->second : NULL, buf, size);
 }

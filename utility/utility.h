@@ -101,12 +101,53 @@ unsigned char SetParam(const char *section, const char *key, char *value);
  * NULL or empty name or value, or a settings file that cannot be read. */
 unsigned char SetParamTransient(const char *section, const char *key, const char *value);
 
+/* How a value stored under key reads back, as flags: 0 when exactly as it
+ * stands (up to blanks at its ends, which every read strips);
+ * SETTINGS_VALUE_TOO_LONG when the line "key=value" would pass the 255
+ * characters of a settings line (SetParam refuses it);
+ * SETTINGS_VALUE_CONVENTION when it holds a "~" or a backquote, read as a
+ * line break or as nothing; SETTINGS_VALUE_REFERENCE when it holds what
+ * the reads take for a $(Section.KEY) reference and replace by a value. */
+#define SETTINGS_VALUE_TOO_LONG 1
+#define SETTINGS_VALUE_CONVENTION 2
+#define SETTINGS_VALUE_REFERENCE 4
+int SettingsValueCheck(const char *key, const char *value);
+
+/* Settings held in memory, for a task that writes the settings file only
+ * when it is done (Setup's run): StageSettings makes text, the whole text
+ * of a settings file, the settings that every read and SetParam of this
+ * process works on from then on; the file is neither read nor written
+ * meanwhile.  SetParam edits the text as it would edit the file (the same
+ * refusals, no lock), and a value stored reads back as it was stored,
+ * blanks at its ends included, as from the toolkit's parsed copy;
+ * SetParamTransient sets a value for the reads only.  Any other value
+ * reads as the file's text gives it.  StagedSettings gives the text as it
+ * stands (NULL when nothing is staged), valid until the next SetParam or
+ * UnstageSettings; UnstageSettings drops it, and the next read parses the
+ * file.  FALSE for a NULL text. */
+unsigned char StageSettings(const char *text);
+const char *StagedSettings(void);
+void UnstageSettings(void);
+
+/* The value of [section] key in the settings file at path (another
+ * directory's), read as the toolkit reads one, unexpanded, into buf of
+ * size bytes (cut to size - 1); its length, 0 when it is missing or empty
+ * or the file cannot be read.  No alert. */
+int ReadSettingsFile(const char *path, const char *section, const char *key, char *buf, size_t size);
+
 /* Expands $(Section.KEY) references in text (a 500-byte buffer), then turns
  * "~" into newlines and removes backquotes.  section and key name the
  * setting being read in the TRANSLN alert and may be NULL.  FALSE when a
  * reference is undefined (the text is then cut at that reference) or when
  * the references nest without end. */
 unsigned char Translate(char *text, const char *section, const char *key);
+
+/* Translate on a buffer of size bytes (at least 1): a text that grows past
+ * size - 1 characters is cut there, and nothing is written past size
+ * bytes; a text with no NUL within size is cut at size - 1 first.  FALSE
+ * without an alert for a NULL text or a size of 0.  Translate is
+ * TranslateBuf with PARBUF_SIZE. */
+unsigned char TranslateBuf(char *text, size_t size, const char *section, const char *key);
 
 /* Reference expansion alone, as in Translate. */
 unsigned char TranslateRef(char *text, const char *section, const char *key);
@@ -210,6 +251,15 @@ unsigned char WriteFileSafely(const char *path, const char *data, size_t length,
  * lock guards. */
 int TakeLock(const char *path, double seconds);
 void ReleaseLock(const char *path);
+
+/* WriteFileSafely in its two steps, for a task that puts several files in
+ * place together.  WriteFileBeside writes the new file whole under a
+ * temporary name in path's directory and returns that name in a block
+ * that the caller frees with Nlm_MemFree, or NULL after the alert;
+ * RenameWrittenFile renames a file over another (remembered for
+ * SyncWrittenFiles), FALSE after "Cannot write file '%s'" naming to. */
+char *WriteFileBeside(const char *path, const char *data, size_t length, int mode, const char *openAlert);
+unsigned char RenameWrittenFile(const char *from, const char *to);
 
 /* Makes the files written since the last call, and their directories,
  * durable (one fsync each; one removed since is passed over).  FALSE after
