@@ -18,6 +18,7 @@
 #include "utility.h"
 
 #include <string>
+#include <vector>
 
 /* ---- Template tables (files of their own) */
 
@@ -30,6 +31,10 @@ extern const char *const Palette[];       /* palette file, 26 lines */
 
 /* ---- Window state */
 
+/* The values of gInst and gShellStyle. */
+enum { INST_FULL = 1, INST_USER = 2 };
+enum { STYLE_CSH = 1, STYLE_KSH = 2 };
+
 extern Nlm_WindoW wSetup;     /* the setup window */
 extern Nlm_TexT tKernel;      /* package directory */
 extern Nlm_TexT tInclude;     /* C compiler include options */
@@ -41,8 +46,8 @@ extern Nlm_GrouP gC;          /* "C compiler" */
 extern Nlm_GrouP gCpp;        /* "C++ compiler" */
 extern Nlm_GrouP gAdjust;     /* "Tuning" */
 extern Nlm_MenU mAdjust;      /* "Tuning" submenu of Help */
-extern Nlm_GrouP gInst;       /* "Installation": 1 Full, 2 User */
-extern Nlm_GrouP gShellStyle; /* "Shell style": row n of shells */
+extern Nlm_GrouP gInst;       /* "Installation": INST_FULL or INST_USER */
+extern Nlm_GrouP gShellStyle; /* "Shell style": row n of shells, STYLE_CSH or STYLE_KSH */
 extern Nlm_GrouP gShellPath;  /* "Shell path" */
 extern Nlm_GrouP gReg;        /* "Registration", NULL without a notice */
 extern Nlm_ButtoN bReg;       /* the notice consent, NULL without a notice */
@@ -85,9 +90,6 @@ extern const struct ShellStyle shells[SHELL_STYLES];
  * "m" (Full) or "u" (User). */
 extern char msg[];
 
-/* The autodif compile command; the run reuses it as its line buffer. */
-extern char CompAutodif[PARBUF_SIZE];
-
 /* ---- Window (window.cc) */
 
 /* Builds the whole setup window, switches and alignment included, and
@@ -99,6 +101,16 @@ Nlm_WindoW BuildSetupWindow(void);
  * and clicks are dropped, redraws and timers go on; then the buttons are
  * back.  The wait status. */
 int RunShowingStatus(const char *command, const char *status);
+
+/* The text of a field, at most FIELD_TEXT_MAX characters. */
+#define FIELD_TEXT_MAX 16380
+std::string FieldText(Nlm_TexT field);
+
+/* The home directory as the window holds it: the working directory that
+ * the Installation switch put into tKernel, as long as the field still
+ * shows it (the field gives each character outside ASCII back as a
+ * blank), else the field's text. */
+std::string HomeDirectory(void);
 
 void InstActnProc(Nlm_GrouP group);
 void ShellStyleProc(Nlm_GrouP group);
@@ -137,13 +149,52 @@ Nlm_Boolean RunInScratchDir(const char *command, void (*read)(const char *dir), 
 
 void SetupProc(Nlm_ButtoN button);
 
-/* Writes a template table to name with the nine-character permission
- * string, whole or not at all (WriteFileSafely); with expand, every line
- * is expanded as the settings store reads a value.  FALSE after "Cannot
- * open file '%s'" or "Cannot write file '%s'", name then as it was.  name
- * may point into ParBuf. */
-Nlm_Boolean CreateFile(const char *name, const char *const *lines,
-                       const char *permissions, Nlm_Boolean expand);
+/* ---- The files of a run, put in place together (transaction.cc) */
+
+/* Changes of a directory made at once by commit: new files written beside
+ * their names beforehand, files placed, moved or removed.  commit makes
+ * them in order, each old file keeping a second name until all are made;
+ * when one fails (after its alert) every one made is undone, so that each
+ * name holds its old file and mode again, and commit is FALSE.  Whatever is
+ * staged and not committed is removed with the transaction. */
+class Transaction {
+public:
+    Transaction() = default;
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    /* text with mode beside path now (WriteFileBeside: FALSE after its
+     * alert), for path; with keepOld, an old file that differs stays under
+     * that name (replacing an older one). */
+    Nlm_Boolean write(const std::string &path, const std::string &text, int mode, const char *openAlert = NULL,
+                      const char *keepOld = NULL);
+    /* Writes a template table as write does, with the nine-character
+     * permission string; with expand, each line expanded as the settings
+     * store reads a value (a line that fails is left out: the store has
+     * said why). */
+    Nlm_Boolean CreateFile(const std::string &name, const char *const *lines, const char *permissions,
+                           Nlm_Boolean expand);
+    void place(const std::string &path, const std::string &file); /* file renamed over path */
+    void move(const std::string &from, const std::string &to);    /* when to is free then */
+    void remove(const std::string &path);
+    Nlm_Boolean commit();
+
+private:
+    enum Kind { kReplace, kMove, kRemove };
+    struct Step {
+        Kind kind;
+        std::string from, to, backup, keepOld;
+        bool applied;
+    };
+    Nlm_Boolean apply(Step &s);
+    void undo(Step &s);
+    std::vector<Step> steps_;
+};
+
+/* The lines of a template table from its line first on, each followed by
+ * a line break; with expand, each expanded as the settings store reads a
+ * value, a line that fails to expand left out (the store has said why). */
+std::string TemplateText(const char *const *lines, size_t first, Nlm_Boolean expand);
 
 /* ---- Field help (help.cc) */
 

@@ -28,6 +28,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 /* ---- Window state: made by BuildSetupWindow, NULL until then */
 
@@ -74,6 +75,9 @@ enum { kNameMax = 19,       /* longest shell name that can match */
 
 static Nlm_Int2 halfWidth, halfHeight;
 static Nlm_GrouP gNoticeLines; /* the preview lines inside gReg */
+/* The working directory as the Installation switch put it into tKernel,
+ * and the field's text just after (HomeDirectory). */
+static std::string fullDirectory, fullDirectoryShown;
 /* The preview's version line and where its installation letter stands;
  * the letter follows the Installation switch, so the text shown is the
  * text sent. */
@@ -82,6 +86,14 @@ static std::string versionText;
 static size_t versionMark;
 
 /* ---- Small helpers */
+
+std::string FieldText(Nlm_TexT field)
+{
+    std::vector<char> text(FIELD_TEXT_MAX + 1, '\0');
+    Nlm_GetTitle(field, text.data(), (Nlm_Uint4)text.size());
+    text.back() = '\0';
+    return text.data();
+}
 
 /* Reads one line of f into ParBuf, at most 499 characters and its line
  * feed; the rest of a longer line is read and dropped.  FALSE at the end
@@ -139,8 +151,8 @@ static Nlm_Int2 familyStyle(const char *base)
     static const char *const bourne[] = {"sh", "bash", "dash", "ksh", "mksh", "pdksh", "zsh", "ash", "busybox"};
     for (const char *name : bourne)
         if (strcmp(base, name) == 0)
-            return 2;
-    return 1;
+            return STYLE_KSH;
+    return STYLE_CSH;
 }
 
 /* The style value (1 csh, 2 ksh) for the shell named by SHELL: the last
@@ -152,7 +164,7 @@ static Nlm_Int2 detectShellStyle(void)
 {
     const char *shell = getenv("SHELL");
     if (shell == NULL)
-        return 1;
+        return STYLE_CSH;
     const char *slash = strrchr(shell, '/');
     const char *base = slash != NULL ? slash + 1 : shell;
     Nlm_Int2 style = familyStyle(base);
@@ -170,9 +182,9 @@ static Nlm_Int2 detectShellStyle(void)
         if (letter >= 'A' && letter <= 'Z')
             letter = (char)(letter - 'A' + 'a');
         if (letter == 'c')
-            style = 1;
+            style = STYLE_CSH;
         else if (letter == 'k')
-            style = 2;
+            style = STYLE_KSH;
     }
     fclose(f);
     return style;
@@ -215,6 +227,8 @@ static void resetState(void)
     mAdjust = NULL;
     bReg = NULL;
     iKernel = iC = iCpp = iInst = iShell = NULL;
+    fullDirectory.clear();
+    fullDirectoryShown.clear();
     for (int i = 0; i < TUNING_ENTRIES; i++) {
         Adjust[i].field = NULL;
         Adjust[i].item = NULL;
@@ -263,7 +277,7 @@ static void showInstallationLetter(void)
 {
     if (pVersion == NULL)
         return;
-    versionText[versionMark] = Nlm_GetValue(gInst) == 1 ? 'm' : 'u';
+    versionText[versionMark] = Nlm_GetValue(gInst) == INST_FULL ? 'm' : 'u';
     Nlm_SetTitle(pVersion, (Nlm_CharPtr)versionText.c_str());
 }
 
@@ -417,7 +431,7 @@ Nlm_WindoW BuildSetupWindow(void)
     iInst = Nlm_CommandItem(help, (Nlm_CharPtr)"Installation", HelpProc);
     Nlm_RadioButton(gInst, (Nlm_CharPtr)"Full");
     Nlm_RadioButton(gInst, (Nlm_CharPtr)"User");
-    Nlm_SetValue(gInst, 2);
+    Nlm_SetValue(gInst, INST_USER);
     InstActnProc(gInst);
     gShellStyle = framedGroup(switchRow, 2, 0, "Shell style", ShellStyleProc);
     for (int i = 0; i < SHELL_STYLES; i++)
@@ -428,7 +442,7 @@ Nlm_WindoW BuildSetupWindow(void)
     iShell = Nlm_CommandItem(help, (Nlm_CharPtr)"Shell", HelpProc);
     Nlm_SetValue(gShellStyle, detectShellStyle());
     ShellStyleProc(gShellStyle);
-    if (Nlm_GetValue(gInst) != 1) {
+    if (Nlm_GetValue(gInst) != INST_FULL) {
         Nlm_Hide(gShellStyle);
         Nlm_Hide(gShellPath);
     }
@@ -464,10 +478,13 @@ int RunShowingStatus(const char *command, const char *status)
 void InstActnProc(Nlm_GrouP group)
 {
     showInstallationLetter();
-    if (Nlm_GetValue(group) == 1) {
+    if (Nlm_GetValue(group) == INST_FULL) {
         char dir[kDirBuf];
-        if (getcwd(dir, sizeof dir) != NULL)
+        if (getcwd(dir, sizeof dir) != NULL) {
             Nlm_SetTitle(tKernel, dir);
+            fullDirectory = dir;
+            fullDirectoryShown = FieldText(tKernel);
+        }
         Nlm_Enable(gC);
         Nlm_Enable(iC);
         Nlm_Show(gShellStyle);
@@ -484,6 +501,12 @@ void InstActnProc(Nlm_GrouP group)
         Nlm_Disable(gCpp);
         Nlm_Disable(iCpp);
     }
+}
+
+std::string HomeDirectory(void)
+{
+    std::string text = FieldText(tKernel);
+    return !fullDirectory.empty() && text == fullDirectoryShown ? fullDirectory : text;
 }
 
 void ShellStyleProc(Nlm_GrouP group)

@@ -16,8 +16,8 @@ std::string vt::SuitePath;
  * working directory (at most 20 s later), it stores [W] P_0 .. P_49 and
  * prints how many SetParam took.  With VART_FAULT_HOME, the fault-injection
  * test's child: one Full run of that home from the working directory, ksh
- * style with /bin/sh.  Both print every alert; the run then "quit in N ms"
- * or "stopped in N ms". */
+ * style with /bin/sh; with VART_USER_HOME a User run of that home.  Each
+ * prints every alert; the run then "quit in N ms" or "stopped in N ms". */
 extern "C" Nlm_Int2 Nlm_Main(void)
 {
     char *self = realpath(Nlm_GetArgv()[0], NULL);
@@ -35,9 +35,12 @@ extern "C" Nlm_Int2 Nlm_Main(void)
         }
         return printf("%d stored\n", stored), 0;
     }
-    if (getenv("VART_FAULT_HOME") != NULL) {
+    if (getenv("VART_FAULT_HOME") != NULL || getenv("VART_USER_HOME") != NULL) {
         Nlm_SetMessageHook(printAlert);
-        vt::PrepareWindow(1, getenv("VART_FAULT_HOME"));
+        if (getenv("VART_USER_HOME") != NULL)
+            vt::PrepareWindow(INST_USER, getenv("VART_USER_HOME"));
+        else
+            vt::PrepareWindow(INST_FULL, getenv("VART_FAULT_HOME"));
         Nlm_SetValue(gShellStyle, 2);
         vt::SetText(tShellPath, "/bin/sh ");
         auto start = std::chrono::steady_clock::now();

@@ -96,17 +96,40 @@ inline void pump(int ms) /* the toolkit's events, for about ms milliseconds */
 inline void SetText(Nlm_Handle control, const std::string &text) { Nlm_SetTitle(control, const_cast<char *>(text.c_str())); }
 inline void SetModified(const std::string &path, long when) { Shell("touch -d @" + std::to_string(when) + " '" + path + "'"); }
 
+/* A command line run as account (setpriv), or as we are for "". */
+inline std::string As(const std::string &account, const std::string &command)
+{
+    std::string quoted;
+    for (char c : command)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return account.empty() ? command : "setpriv --reuid=" + account + " --regid=nogroup --clear-groups -- sh -c '" + quoted + "'";
+}
+/* What a directory holds: each name below it with its kind and mode, each file's digest. */
+inline std::string Tree(const std::string &dir)
+{
+    return Output("cd '" + dir + "' && find . -mindepth 1 -printf '%y %m %p\\n' | sort && find . -type f -exec sha1sum {} + | sort");
+}
 /* A package home: "vartena", classes.vtn with "ODE ode" after &hierarchy,
- * an autodif.cc that compiles and, with object, a newer autodif.o. */
+ * an autodif.cc that compiles and, with object, its object, newer. */
 inline void MakePackageHome(const std::string &dir, bool object)
 {
+    static const std::string source = "extern \"C\" double autodif_square_slope(double x) { return 2.0 * x; }\n",
+                             compiled = [] { /* once */
+                                 char name[] = "/tmp/vartena-test-autodif-XXXXXX";
+                                 close(mkstemp(name)), unlink(name), mkdir(name, 0755);
+                                 WriteFile(name + std::string("/autodif.cc"), source);
+                                 Shell(std::string("cd ") + name + " && c++ -c -o autodif.o autodif.cc");
+                                 static std::string dir = name;
+                                 atexit([] { Shell("rm -rf " + dir); });
+                                 return dir + "/autodif.o";
+                             }();
     mkdir(dir.c_str(), 0755);
     WriteFile(dir + "/vartena", "#!/bin/sh\n", 0755);
     WriteFile(dir + "/classes.vtn", "! classes\n&hierarchy\nODE ode   ! the first class\n&classes\nODE\n");
-    WriteFile(dir + "/autodif.cc", "extern \"C\" double autodif_square_slope(double x) { return 2.0 * x; }\n");
+    WriteFile(dir + "/autodif.cc", source);
     SetModified(dir + "/autodif.cc", time(NULL) - 100);
     if (object)
-        WriteFile(dir + "/autodif.o", "object\n"), SetModified(dir + "/autodif.o", time(NULL) - 50);
+        Shell("cp " + compiled + " '" + dir + "/autodif.o'"), SetModified(dir + "/autodif.o", time(NULL) - 50);
 }
 inline void Enter(const std::string &dir) /* made if missing, with a .vartenarc */
 {
@@ -182,6 +205,12 @@ struct RunFixture : ::testing::Test {
     {
         if (wSetup != NULL)
             Nlm_Remove(wSetup), wSetup = NULL;
+    }
+    void fresh() /* the scratch directory as the fixture made it */
+    {
+        if (chdir(scratch_.path().c_str()) != 0)
+            abort();
+        Shell("chmod -R u+rwx . && find . -mindepth 1 -maxdepth 1 ! -name bin ! -name \"it's tmp\" -exec rm -rf {} +");
     }
     void full(bool object = false) /* Full, csh style, from the home */
     {
