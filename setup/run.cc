@@ -244,11 +244,15 @@ mode_t permissionMode(const char *permissions)
  * not written, since in a script it would break every line after it. */
 Nlm_Boolean expandLine(const char *line, std::string *out)
 {
-    out->assign(line);
-    out->resize(kExpandedMax, '\0');
-    Nlm_Boolean ok = TranslateBuf(&(*out)[0], out->size(), "TMP", "TMP");
-    out->resize(strlen(out->c_str()));
-    return ok;
+    for (size_t size = 4096;; size *= 4) {
+        out->assign(line);
+        out->resize(size, '\0');
+        Nlm_Boolean ok = TranslateBuf(&(*out)[0], size, "TMP", "TMP");
+        size_t length = strlen(out->c_str());
+        out->resize(length);
+        if (length < size - 1 || size >= kExpandedMax) /* else it may have been cut: again, larger */
+            return ok;
+    }
 }
 
 /* The value a field is stored as: its text, or the empty character for an
