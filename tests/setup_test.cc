@@ -357,6 +357,9 @@ TEST_F(Installation, EndsWithAWorkingInstallationOrStopsWithTheNamedAlert)
          "readable and executable"), false, [&] { installed(), chmod("CompRhs", 0700), forNobody(); }, "nobody"},
         {"a header that the account cannot read", NULL, "", homeFile("system header", "vtn_sys.h", "mode 0400, owner root", "read",
          "readable"), false, [&] { installed(), chmod("vtn_sys.h", 0400), forNobody(); }, "nobody"},
+        {"a home closed to the account", NULL, "", "The VARTENA directory '" + home_ + "' (mode 0700, owner root) cannot be searched by "
+         "this account.\nPlease ask its owner to make it readable for every account.", false,
+         [&] { installed(), chmod(home_.c_str(), 0700), forNobody(); }, "nobody"},
         {"a re-run with a refused field", &tInclude, "-I$(Paths.KERNEL)",
          field("Include", "holds a $(Section.KEY) reference, which the settings file replaces by a value"), false, installed},
         {"a re-run whose compile script fails its proof", &tInclude, "-include /nonexistent/none.h", script + "a system:\n", false,
