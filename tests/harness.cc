@@ -42,7 +42,7 @@ extern "C" Nlm_Int2 Nlm_Main(void)
             vt::PrepareWindow(INST_USER, getenv("VART_USER_HOME"));
         else
             vt::PrepareWindow(INST_FULL, getenv("VART_FAULT_HOME"));
-        Nlm_SetValue(gShellStyle, 2);
+        Nlm_SetValue(gShellStyle, STYLE_KSH);
         vt::SetText(tShellPath, "/bin/sh ");
         auto start = std::chrono::steady_clock::now();
         double cpu = clock();

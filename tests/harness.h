@@ -140,7 +140,7 @@ inline void Enter(const std::string &dir) /* made if missing, with a .vartenarc 
         abort();
     ReloadSettings();
 }
-/* The window built afresh, kind (1 Full, 2 User) chosen, tKernel kernel. */
+/* The window built afresh, kind (INST_FULL or INST_USER) chosen, tKernel kernel. */
 inline void PrepareWindow(int kind, const std::string &kernel)
 {
     if (wSetup != NULL)
@@ -216,15 +216,15 @@ struct RunFixture : ::testing::Test {
     {
         MakePackageHome(home_, object);
         Enter(home_);
-        PrepareWindow(1, home_);
-        Nlm_SetValue(gShellStyle, 1);
+        PrepareWindow(INST_FULL, home_);
+        Nlm_SetValue(gShellStyle, STYLE_CSH);
         SetText(tShellPath, "/bin/tcsh -f");
     }
     void user(bool object) /* User, from S/user */
     {
         MakePackageHome(home_, object);
         Enter(scratch_ / "user");
-        PrepareWindow(2, home_);
+        PrepareWindow(INST_USER, home_);
     }
     bool run() /* "Setup": TRUE when the run ended, FALSE when it stopped */
     {

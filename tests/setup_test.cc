@@ -75,12 +75,12 @@ TEST_F(SetupWindow, DefaultsSwitchesLayoutAndThePreview)
     EXPECT_EQ(Texts({"I authorize the following e-mail message be sent to the authors:", "VARTENA 1.5u installed on",
                      vt::Output("uname -a"), "This data will be used to notify you about new versions of Vartena"}),
               shown);
-    Nlm_SetValue(gInst, 1), InstActnProc(gInst);
+    Nlm_SetValue(gInst, INST_FULL), InstActnProc(gInst);
     EXPECT_EQ("VARTENA 1.5m installed on", title(children(children(gReg)[1])[0])) << "the text shown is the text sent";
     EXPECT_EQ(scratch_.path(), title(tKernel));
     EXPECT_TRUE(Nlm_Enabled(gC) && Nlm_Enabled(gCpp) && Nlm_Visible(gShellStyle) && Nlm_Enabled(iShell));
     SetText(tKernel, "/a b,c\\d");
-    Nlm_SetValue(gInst, 2), InstActnProc(gInst);
+    Nlm_SetValue(gInst, INST_USER), InstActnProc(gInst);
     EXPECT_FALSE(Nlm_Enabled(gC) || Nlm_Visible(gShellPath));
     std::string seen;
     for (int i = 0, b = beeps; i < 4; i++, seen += " ")
