@@ -424,13 +424,15 @@ TEST_F(Installation, AutodifIsCompiledForANewerSourceAndJudgedByItsResult)
     full();
     vt::WriteFile(scratch_ / "bin/cxx", "#!/bin/sh\ncase \" $* \" in *' -c '*) echo >> " + (scratch_ / "calls") + ";; esac\nexec c++ \"$@\"\n",
                   0755); /* counts compiles, not the proof's derivative program */
+    vt::WriteFile(scratch_ / "bin/cxx-fails", "#!/bin/sh\ncxx \"$@\"; exit 1\n", 0755); /* makes the object, exits 1 */
     SetText(tCppName, "cxx");
     ASSERT_TRUE(run());
     const std::string good = vt::ReadFile("autodif.cc");
     const struct { const char *source, *text; int age; const char *compiler, *result; } steps[] = {
         {"autodif.cc", "", 60, "cxx", "1 +"},         {"autodif.cc", "", 0, "cxx", "2 +"},
         {"autodif.c", "int c;\n", 100, "cxx", "2 +"}, {"autodif.c", "int c;\n", 0, "cxx", "3 +"},
-        {"autodif.cc", "broken(\n", 0, "cxx", "4 -"}, {"autodif.cc", "", 0, "true", "4 -"}};
+        {"autodif.cc", "broken(\n", 0, "cxx", "4 -"}, {"autodif.cc", "", 0, "true", "4 -"},
+        {"autodif.cc", "", 0, "cxx-fails", "5 -"}};
     for (const auto &s : steps) {
         unlink("autodif.c");
         vt::WriteFile("autodif.cc", good);
