@@ -698,20 +698,6 @@ private:
     bool held_ = false;
 };
 
-/* The whole text of a file, or "" with *exists false. */
-std::string fileText(const char *path, bool *exists)
-{
-    FILE *f = OpenRegularFile(path);
-    std::string text;
-    char buf[8192];
-    for (size_t n; f != NULL && (n = fread(buf, 1, sizeof buf, f)) > 0;)
-        text.append(buf, n);
-    *exists = f != NULL;
-    if (f != NULL)
-        fclose(f);
-    return text;
-}
-
 /* The run under the lock; TRUE when the new installation is in place,
  * FALSE when it stopped (its alert shown) with the directory as it was. */
 Nlm_Boolean install(const Request &r)
@@ -739,7 +725,7 @@ Nlm_Boolean install(const Request &r)
         return FALSE;
 
     bool existed;
-    std::string old = fileText(kSettingsFile, &existed), text = StagedSettings();
+    std::string old = FileText(kSettingsFile, &existed), text = StagedSettings();
     return tx.write(kSettingsFile, text, 0644, kNoSettings, existed && old != text ? kKeptSettings : NULL) &&
            tx.commit();
 }

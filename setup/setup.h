@@ -191,6 +191,10 @@ private:
     std::vector<Step> steps_;
 };
 
+/* The whole text of a regular file (ReadRegularFile); *read false and ""
+ * when it cannot be read. */
+std::string FileText(const std::string &path, bool *read);
+
 /* The lines of a template table from its line first on, each followed by
  * a line break; with expand, each expanded as the settings store reads a
  * value, a line that fails to expand left out (the store has said why). */

@@ -47,14 +47,9 @@ std::string secondName(const std::string &path)
     if (!name.empty() && link(path.c_str(), name.c_str()) == 0)
         return name;
     struct stat st;
-    FILE *f = OpenRegularFile(path.c_str());
-    std::string text;
-    char buf[8192];
-    for (size_t n; f != NULL && (n = fread(buf, 1, sizeof buf, f)) > 0;)
-        text.append(buf, n);
-    bool read = f != NULL && !ferror(f) && fstat(fileno(f), &st) == 0;
-    if (f != NULL)
-        fclose(f);
+    bool read;
+    std::string text = FileText(path, &read);
+    read = read && stat(path.c_str(), &st) == 0;
     char *copy = read ? WriteFileBeside(path.c_str(), text.data(), text.size(), st.st_mode & 07777, NULL) : NULL;
     if (!read)
         Nlm_Message(MSG_OK, "Cannot open file '%s'", path.c_str());
@@ -64,6 +59,16 @@ std::string secondName(const std::string &path)
 }
 
 } // namespace
+
+std::string FileText(const std::string &path, bool *read)
+{
+    size_t length = 0;
+    char *block = ReadRegularFile(path.c_str(), &length);
+    std::string text = block != NULL ? std::string(block, length) : std::string();
+    *read = block != NULL;
+    Nlm_MemFree(block);
+    return text;
+}
 
 Transaction::~Transaction()
 {

@@ -51,6 +51,10 @@ unsigned char settingsSet(const char *section, const char *key, const char *valu
  * changed, -1 when the section or key to remove is not there. */
 int settingsEdit(std::string &text, const char *section, const char *key, const char *value);
 
+/* The whole of the regular file at path into text; false (text empty)
+ * when it is no regular file or cannot be read.  No alert. */
+bool readRegularFile(const std::string &path, std::string *text);
+
 /* path made absolute against the working directory ("./" dropped). */
 std::string absolutePath(const std::string &path);
 #endif

@@ -157,6 +157,33 @@ std::string writeBeside(const char *path, const char *data, size_t length, int m
 
 } // namespace
 
+bool readRegularFile(const std::string &path, std::string *text)
+{
+    FILE *f = OpenRegularFile(path.c_str());
+    text->clear();
+    char buf[8192];
+    for (size_t n; f != NULL && (n = fread(buf, 1, sizeof buf, f)) > 0;)
+        text->append(buf, n);
+    bool read = f != NULL && !ferror(f);
+    if (f != NULL)
+        fclose(f);
+    if (!read)
+        text->clear();
+    return read;
+}
+
+extern "C" char *ReadRegularFile(const char *path, size_t *length)
+{
+    std::string text;
+    char *block = path != NULL && readRegularFile(path, &text)
+                      ? static_cast<char *>(Nlm_MemGet(text.size() + 1, MGET_CLEAR | MGET_ERRPOST)) : NULL;
+    if (block != NULL)
+        memcpy(block, text.data(), text.size());
+    if (length != NULL)
+        *length = block != NULL ? text.size() : 0;
+    return block;
+}
+
 extern "C" char *WriteFileBeside(const char *path, const char *data, size_t length, int mode, const char *openAlert)
 {
     std::string temporary = writeBeside(path, data, length, mode, openAlert);

@@ -298,25 +298,15 @@ bool readTarget(const std::string &path, bool exists, std::string *text, int *mo
      * its mode, never under a wider one */
     if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         *mode = static_cast<int>(st.st_mode & 07777);
-    FILE *f = OpenRegularFile(path.c_str());
-    if (f == NULL) {
-        if (stat(path.c_str(), &st) != 0 && errno == ENOENT)
-            return true;
-        if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            notRegular(path);
-        else
-            Nlm_Message(ALERT_OK, "Cannot open file '%s'", path.c_str());
-        return false;
-    }
-    char buf[8192];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text->append(buf, n);
-    bool ok = !ferror(f);
-    fclose(f);
-    if (!ok)
+    if (readRegularFile(path, text))
+        return true;
+    if (stat(path.c_str(), &st) != 0 && errno == ENOENT)
+        return true;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        notRegular(path);
+    else
         Nlm_Message(ALERT_OK, "Cannot open file '%s'", path.c_str());
-    return ok;
+    return false;
 }
 
 /* A name the file can hold and give back: a section without "]" or a line
@@ -520,15 +510,8 @@ int ReadSettingsFile(const char *path, const char *section, const char *key, cha
     if (buf == NULL || size == 0)
         return 0;
     buf[0] = '\0';
-    FILE *f = section != NULL && key != NULL && key[0] != '\0' ? OpenRegularFile(path) : NULL;
     std::string text;
-    char piece[8192];
-    for (size_t n; f != NULL && (n = fread(piece, 1, sizeof piece, f)) > 0;)
-        text.append(piece, n);
-    bool read = f != NULL && !ferror(f);
-    if (f != NULL)
-        fclose(f);
-    if (!read)
+    if (path == NULL || section == NULL || key == NULL || key[0] == '\0' || !readRegularFile(path, &text))
         return 0;
     std::map<std::string, std::string> view = readerView(text);
     auto found = view.find(nameOf(section, key));

@@ -226,6 +226,11 @@ int FormatDirectives(const char *format, char *letters, size_t size);
  * fclose or Nlm_FileClose. */
 FILE *OpenRegularFile(const char *path);
 
+/* The whole of the regular file at path (OpenRegularFile) in a new block,
+ * NUL-terminated, that the caller frees with Nlm_MemFree, its length in
+ * *length (if given); NULL without an alert when it cannot be read. */
+char *ReadRegularFile(const char *path, size_t *length);
+
 /* Replaces path with length bytes of data and the mode: the data goes to a
  * new temporary file in path's directory, every write and the close are
  * checked, the mode is set on the open file, and the file is renamed over
